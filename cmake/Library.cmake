@@ -1,0 +1,47 @@
+# The library: one static core that the tests link directly, and the shared module for hosts
+# built from it (libVmlCmd.so, or VmlCmd.dll).
+set(VMLCMD_SOURCES
+    core/Factory.cpp
+    core/NapiCommand.cpp
+    core/ResultCode.cpp
+    napi/Message.cpp
+    napi/ReplyReaders.cpp
+    napi/Session.cpp
+    napi/TcpChannel.cpp
+    commands/Network.cpp
+    commands/Ptz.cpp
+    commands/Regions.cpp
+    commands/Settings.cpp
+    commands/Video.cpp)
+
+if(WIN32)
+  include(cmake/Windows.cmake OPTIONAL RESULT_VARIABLE VMLCMD_WINDOWS_PARTS)
+else()
+  list(APPEND VMLCMD_SOURCES
+       platform/posix/Memory.cpp
+       platform/posix/Serial.cpp
+       platform/posix/Sockets.cpp
+       platform/posix/Texts.cpp
+       ui/DialogsUnavailable.cpp)
+endif()
+
+add_library(vmlcmd_core STATIC ${VMLCMD_SOURCES} ${VMLCMD_PLATFORM_SOURCES})
+target_include_directories(vmlcmd_core PUBLIC ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_compile_definitions(vmlcmd_core PUBLIC VMLCMD_BUILDING)
+set_target_properties(vmlcmd_core PROPERTIES POSITION_INDEPENDENT_CODE ON CXX_VISIBILITY_PRESET hidden
+                                             VISIBILITY_INLINES_HIDDEN ON)
+vmlcmd_warnings(vmlcmd_core)
+
+if(WIN32)
+  add_library(VmlCmd SHARED ${VMLCMD_WINDOWS_MODULE_SOURCES})
+  target_link_libraries(VmlCmd PRIVATE -Wl,--whole-archive vmlcmd_core -Wl,--no-whole-archive ${VMLCMD_WINDOWS_LIBS})
+  set_target_properties(VmlCmd PROPERTIES PREFIX "" OUTPUT_NAME VmlCmd)
+else()
+  # The exported names come from the core's VMLCMD_API marks; the version script keeps the
+  # C++ runtime's names private too.
+  add_library(VmlCmd SHARED cmake/empty.cpp)
+  target_link_libraries(VmlCmd PRIVATE -Wl,--whole-archive vmlcmd_core -Wl,--no-whole-archive)
+  target_link_options(VmlCmd PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/VmlCmd.map -Wl,--no-undefined)
+  set_target_properties(VmlCmd PROPERTIES OUTPUT_NAME VmlCmd LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.map)
+endif()
+target_include_directories(VmlCmd PUBLIC ${PROJECT_SOURCE_DIR}/include)

@@ -1,0 +1,1 @@
+// The shared module is made from the core library alone.

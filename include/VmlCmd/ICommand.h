@@ -1,0 +1,202 @@
+// VmlCmd — client library for networked video servers.
+//
+// A host loads the library, calls CreateICommand() and gets one command object per device.
+// Every operation is a slot of the ICommand table and is called by its position, so the order
+// and the signatures below are the binary contract with hosts: never reorder, insert or
+// overload them. The object is released with Release() (slot 7), never with delete.
+//
+// Results: operations return a one-byte bool or a 32-bit int, false or 0 on every failure, and
+// leave the reason in one library-wide result code whose text GetErrorText() (slot 5) returns.
+// Result codes: 9 success, 10 not implemented, 11 wrong user name, 12 wrong password,
+// 13 invalid video connection ticket, 14 wrong video port, 15 invalid argument,
+// 16 unknown NAPI error, 17 invalid NAPI command, 18 NAPI version conflict.
+//
+// Every device operation is one short TCP transaction: connect (at most 100 ms), log in, one
+// request, one reply (one second each for send and receive), close. Nothing is cached.
+//
+// Bounds this library adds for safety (hosts written for other builds may rely on them):
+// - Request texts are at most 255 characters. An operation whose texts would not fit, or that
+//   is given a null text or a null out-pointer, returns false/0 with result code 15 before
+//   anything is sent.
+// - Address outputs (GetIpAddress, GetSubnetMask, GetGateway) write at most
+//   VMLCMD_ADDRESS_BUFFER_SIZE bytes including the NUL; a longer device value is cut.
+// - GetOsdCaption writes at most VMLCMD_CAPTION_BUFFER_SIZE bytes including the NUL; use
+//   VmlCmdGetOsdCaptionEx() to read a longer caption into a buffer of known size.
+// - GetVendorName writes nothing and returns 0 when bufferSize is 1 to 6 (the name needs 7
+//   bytes) or the buffer is null or not writable; bufferSize 0 means "large enough".
+#ifndef VMLCMD_ICOMMAND_H
+#define VMLCMD_ICOMMAND_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(VMLCMD_BUILDING)
+#define VMLCMD_API __declspec(dllexport)
+#else
+#define VMLCMD_API __declspec(dllimport)
+#endif
+#else
+#define VMLCMD_API __attribute__((visibility("default")))
+#endif
+
+#define VMLCMD_ADDRESS_BUFFER_SIZE 16
+#define VMLCMD_CAPTION_BUFFER_SIZE 50
+
+// Which link a command object uses; device operations run only over the network link.
+enum ConnectionMode : int32_t { ConnectionModeNone = 0, ConnectionModeSerial = 1, ConnectionModeNetwork = 2 };
+
+// All encoder and picture values of one video port, exchanged by slots 84 and 85. The picture
+// values are device values: contrast, saturation and hue are 128 below the 0..255 scale of
+// the single-value operations (slots 58 to 65).
+struct VideoSettings {
+  int32_t spare;  // never read or written by the library
+  int32_t paramT;
+  int32_t bitrate;
+  int32_t frameRate;
+  int32_t iFrameInterval;
+  int32_t quantStep;
+  int32_t paramR;
+  int32_t brightness;
+  int32_t contrast;
+  int32_t saturation;
+  int32_t hue;
+};
+
+// The table. Slot numbers are in the comments; slots named ReservedN do nothing useful and
+// exist only to keep the positions of the others.
+class ICommand {
+ public:
+  virtual int32_t GetVendorName(int32_t bufferSize, char* name) = 0;  // 0
+  virtual int32_t Reserved1() = 0;                                    // 1
+  virtual int32_t Reserved2() = 0;                                    // 2
+  virtual bool Reserved3(int32_t, int32_t, int32_t) = 0;              // 3
+  virtual int32_t Reserved4(int32_t, int32_t, int32_t) = 0;           // 4
+  virtual int32_t GetErrorText(int32_t bufferSize, char* text) = 0;   // 5
+  virtual bool SetReservedValue(int32_t value) = 0;                   // 6
+  virtual void Release() = 0;                                         // 7
+  virtual bool OpenSerialLink(int32_t portNumber) = 0;                // 8
+  virtual bool SetNetworkTarget(const char* ipAddress, int32_t port, const char* userName,
+                                const char* password) = 0;  // 9
+  virtual bool Reserved10(int32_t, int32_t, int32_t) = 0;   // 10
+  virtual int32_t Reserved11() = 0;                         // 11
+  virtual int32_t Reserved12() = 0;                         // 12
+  virtual bool SetDeviceTime(int32_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute,
+                             uint8_t second) = 0;  // 13
+  virtual bool SetNetworkConfig(const char* ipAddress, const char* subnetMask,
+                                const char* gateway) = 0;                              // 14
+  virtual bool SendCommand8() = 0;                                                     // 15
+  virtual bool SendCommand9() = 0;                                                     // 16
+  virtual bool SetAccount(const char* userName, const char* password) = 0;             // 17
+  virtual bool SetPortSetting(int32_t port, uint8_t value) = 0;                        // 18
+  virtual void SetVideoPort(int32_t videoPort) = 0;                                    // 19
+  virtual bool CloseLink() = 0;                                                        // 20
+  virtual bool Reserved21(int32_t) = 0;                                                // 21
+  virtual bool Reserved22(int32_t) = 0;                                                // 22
+  virtual bool SetIpAddress(const char* ipAddress) = 0;                                // 23
+  virtual bool GetIpAddress(char* ipAddress) = 0;                                      // 24
+  virtual bool SetSubnetMask(const char* subnetMask) = 0;                              // 25
+  virtual bool GetSubnetMask(char* subnetMask) = 0;                                    // 26
+  virtual bool SetGateway(const char* gateway) = 0;                                    // 27
+  virtual bool GetGateway(char* gateway) = 0;                                          // 28
+  virtual int32_t ShowDeviceConfigDialog() = 0;                                        // 29
+  virtual bool SetPtzProtocol(int32_t protocol, int32_t ptzIndex) = 0;                 // 30
+  virtual bool SetPtzAddress(int32_t address, int32_t ptzIndex) = 0;                   // 31
+  virtual bool SetSerialBaudRate(int32_t baudRate) = 0;                                // 32
+  virtual int32_t GetSerialBaudRate() = 0;                                             // 33
+  virtual bool SetPtzAux(int32_t auxIndex, bool on) = 0;                               // 34
+  virtual bool SetPtzLight(bool on) = 0;                                               // 35
+  virtual bool SetPtzWiper(bool on) = 0;                                               // 36
+  virtual bool PtzAuto(bool on) = 0;                                                   // 37
+  virtual bool PtzFocus(int32_t direction) = 0;                                        // 38
+  virtual bool PtzPan(int32_t direction) = 0;                                          // 39
+  virtual bool Reserved40(int32_t) = 0;                                                // 40
+  virtual bool PtzTilt(int32_t direction) = 0;                                         // 41
+  virtual bool Reserved42(int32_t) = 0;                                                // 42
+  virtual bool Reserved43(int32_t) = 0;                                                // 43
+  virtual bool PtzZoom(int32_t direction) = 0;                                         // 44
+  virtual bool PtzIris(int32_t direction) = 0;                                         // 45
+  virtual bool PtzStop() = 0;                                                          // 46
+  virtual int32_t ShowPtzControlDialog() = 0;                                          // 47
+  virtual bool SendCommand51(int32_t p, const char* t, const char* a, int32_t o) = 0;  // 48
+  virtual bool SendCommand52(int32_t p, const char* t, const char* a, int32_t o) = 0;  // 49
+  virtual bool SetVideoBitrate(int32_t bitrate) = 0;                                   // 50
+  virtual int32_t GetVideoBitrate() = 0;                                               // 51
+  virtual bool SetVideoFrameRate(int32_t frameRate) = 0;                               // 52
+  virtual int32_t GetVideoFrameRate() = 0;                                             // 53
+  virtual bool SetVideoIFrameInterval(int32_t interval) = 0;                           // 54
+  virtual int32_t GetVideoIFrameInterval() = 0;                                        // 55
+  virtual bool SetVideoParamR(int32_t value) = 0;                                      // 56
+  virtual int32_t GetVideoParamR() = 0;                                                // 57
+  virtual bool SetBrightness(int32_t brightness) = 0;                                  // 58
+  virtual int32_t GetBrightness() = 0;                                                 // 59
+  virtual bool SetContrast(int32_t contrast) = 0;                                      // 60
+  virtual int32_t GetContrast() = 0;                                                   // 61
+  virtual bool SetSaturation(int32_t saturation) = 0;                                  // 62
+  virtual int32_t GetSaturation() = 0;                                                 // 63
+  virtual bool SetHue(int32_t hue) = 0;                                                // 64
+  virtual int32_t GetHue() = 0;                                                        // 65
+  virtual bool SetMaskRegion(bool enabled, int32_t left, int32_t top, int32_t width, int32_t height,
+                             int32_t reserved) = 0;  // 66
+  virtual bool GetMaskRegion(bool* enabled, int32_t* left, int32_t* top, int32_t* width, int32_t* height,
+                             int32_t reserved) = 0;  // 67
+  virtual bool SetMotionRegion(bool enabled, int32_t left, int32_t top, int32_t width, int32_t height,
+                               int32_t sensitivity, int32_t reserved) = 0;  // 68
+  virtual bool GetMotionRegion(bool* enabled, int32_t* left, int32_t* top, int32_t* width, int32_t* height,
+                               int32_t* sensitivity, int32_t reserved) = 0;               // 69
+  virtual bool SetOsdCaption(bool show, int32_t positionIndex, const char* caption) = 0;  // 70
+  // caption receives at most VMLCMD_CAPTION_BUFFER_SIZE bytes including the NUL.
+  virtual bool GetOsdCaption(bool* show, int32_t* position, char* caption) = 0;       // 71
+  virtual bool SetOsdTime(bool show, int32_t positionIndex) = 0;                      // 72
+  virtual bool GetOsdTime(bool* show, int32_t* position) = 0;                         // 73
+  virtual bool Reserved74(int32_t) = 0;                                               // 74
+  virtual bool Reserved75(int32_t) = 0;                                               // 75
+  virtual bool Reserved76() = 0;                                                      // 76
+  virtual bool SetVideoQuantStep(int32_t quantStep) = 0;                              // 77
+  virtual int32_t GetVideoQuantStep() = 0;                                            // 78
+  virtual int32_t ShowVideoSettingsDialog() = 0;                                      // 79
+  virtual bool Reserved80(int32_t, int32_t) = 0;                                      // 80
+  virtual bool Reserved81(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) = 0;  // 81
+  virtual int32_t Reserved82() = 0;                                                   // 82
+  virtual int32_t Reserved83() = 0;                                                   // 83
+  virtual bool GetVideoSettings(VideoSettings* settings) = 0;                         // 84
+  virtual bool SetVideoSettings(const VideoSettings* settings) = 0;                   // 85
+  virtual bool RestoreVideoDefaults() = 0;                                            // 86
+  virtual bool SetAudioVolume(int32_t volume) = 0;                                    // 87
+  virtual int32_t Reserved88() = 0;                                                   // 88
+  virtual bool SetAudioMute(bool on) = 0;                                             // 89
+  virtual bool SetPtzParameters(int32_t rValue, int32_t sValue) = 0;                  // 90
+  virtual bool SetVideoParamT(const char* valueText, int32_t videoPortNumber) = 0;    // 91
+  // Entry 92 of the object's table is its deleting destructor (an unsigned flags argument,
+  // bit 0 = free the memory); hosts reach it through Release().
+
+ protected:
+  ~ICommand() = default;  // not virtual: a virtual destructor would add table entries
+};
+
+extern "C" {
+// The factory: one new object per call, null when memory is exhausted.
+VMLCMD_API ICommand* CreateICommand();
+
+// Extensions outside the table.
+//
+// Reads the overlay caption like GetOsdCaption but writes at most captionSize bytes (NUL
+// included); a caption that does not fit is cut at a character boundary of the byte string.
+VMLCMD_API bool VmlCmdGetOsdCaptionEx(ICommand* command, bool* show, int32_t* position, char* caption,
+                                      int32_t captionSize);
+
+// Serial port settings offered to the user before a port opens (OpenSerialLink). Windows shows
+// the system's port-settings dialog; elsewhere the callback installed here plays that part.
+struct VmlCmdSerialSettings {
+  uint32_t baudRate;  // bits per second
+  uint8_t byteSize;   // data bits
+  uint8_t parity;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
+  uint8_t stopBits;   // 0 one, 1 one and a half, 2 two
+  uint8_t reserved;
+};
+// Returns true when the user confirmed the (possibly changed) settings. With no callback the
+// defaults (115200 baud, 8 data bits, no parity, one stop bit, no flow control) are confirmed.
+typedef bool (*VmlCmdSerialConfirm)(const char* portName, VmlCmdSerialSettings* settings, void* context);
+VMLCMD_API void VmlCmdSetSerialConfirm(VmlCmdSerialConfirm confirm, void* context);
+}
+
+#endif

@@ -1,0 +1,75 @@
+// The only place where Windows and POSIX differ. Everything above it is written once against
+// these functions; each platform folder implements them with its own system calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "VmlCmd/ICommand.h"
+
+namespace vml::platform {
+
+// ---- Sockets -------------------------------------------------------------------------------
+using SocketHandle = std::intptr_t;
+inline constexpr SocketHandle kInvalidSocket = -1;
+
+// Starts the socket layer once per process (a no-op where there is nothing to start).
+void StartSockets();
+void StopSockets();
+
+SocketHandle OpenTcpSocket();
+bool SetSocketBlocking(SocketHandle socket, bool blocking);
+// A dotted-quad text in network byte order; false for anything else (no name lookup).
+bool ParseIpv4(const char* text, std::uint32_t& address);
+// Starts a connection attempt on a non-blocking socket; the result shows in WaitConnected.
+void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port);
+// 1 when the connection is established within the time-out, 0 on time-out, -1 when it failed.
+int WaitConnected(SocketHandle socket, int timeoutMicroseconds);
+bool QueryBytesWaiting(SocketHandle socket);
+bool SetSendTimeout(SocketHandle socket, int milliseconds);
+bool SetReceiveTimeout(SocketHandle socket, int milliseconds);
+// Never raises SIGPIPE. The result is the system's: bytes sent, or -1.
+int SendBytes(SocketHandle socket, const void* data, int length);
+// Bytes received, 0 when the peer closed, -1 on an error or time-out.
+int ReceiveBytes(SocketHandle socket, void* buffer, int capacity);
+void CloseSocket(SocketHandle socket);
+
+// ---- Serial port ---------------------------------------------------------------------------
+// One open serial port with what the platform needs to drive it.
+class SerialPort {
+ public:
+  SerialPort() = default;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+  ~SerialPort() { Close(); }
+
+  // Asks the user to confirm the port's settings, then opens and configures the port. Nothing is
+  // left open when it returns false.
+  bool Open(int portNumber);
+  void Close();
+  bool IsOpen() const { return open_; }
+
+ private:
+  bool open_ = false;
+#if defined(_WIN32)
+  void* handle_ = nullptr;
+  void* events_[2] = {nullptr, nullptr};
+  unsigned char overlapped_[2][4 * sizeof(void*) + 8] = {};
+#else
+  int fd_ = -1;
+#endif
+};
+
+void SetSerialConfirm(VmlCmdSerialConfirm confirm, void* context);
+// Asks the installed confirmation (or the system dialog) for the settings of a port.
+bool ConfirmSerialSettings(const char* portName, VmlCmdSerialSettings& settings);
+
+// ---- Memory and texts ----------------------------------------------------------------------
+// Copies length bytes to destination unless destination is not writable; never faults.
+bool GuardedCopy(void* destination, const void* source, std::size_t length);
+
+// Copies the text of a string-table entry (at most bufferSize - 1 bytes and the NUL, in the
+// host's character set) and returns the bytes copied without the NUL; 0 when there is none.
+int LoadText(int id, char* buffer, int bufferSize);
+
+}  // namespace vml::platform

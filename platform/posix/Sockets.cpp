@@ -1,0 +1,105 @@
+// POSIX sockets behind the channel: poll instead of select (no FD_SETSIZE limit), SO_ERROR to
+// tell an established connection from a refused one, MSG_NOSIGNAL so a closed peer never
+// kills the host.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Platform.h"
+
+namespace vml::platform {
+
+void StartSockets() {}
+void StopSockets() {}
+
+SocketHandle OpenTcpSocket() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return fd < 0 ? kInvalidSocket : fd;
+}
+
+bool SetSocketBlocking(SocketHandle socket, bool blocking) {
+  int nonBlocking = blocking ? 0 : 1;
+  return ::ioctl(static_cast<int>(socket), FIONBIO, &nonBlocking) == 0;
+}
+
+bool ParseIpv4(const char* text, std::uint32_t& address) {
+  // inet_aton reads the same forms as inet_addr; its "none" value (the broadcast address) is
+  // never a device, so it fails here as it does there.
+  in_addr parsed{};
+  if (text == nullptr || ::inet_aton(text, &parsed) == 0 || parsed.s_addr == INADDR_NONE) return false;
+  address = parsed.s_addr;
+  return true;
+}
+
+void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = address;
+  peer.sin_port = htons(port);
+  // A non-blocking connect reports that it is in progress; WaitConnected tells the outcome.
+  (void)::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+}
+
+int WaitConnected(SocketHandle socket, int timeoutMicroseconds) {
+  pollfd entry{static_cast<int>(socket), POLLOUT, 0};
+  int ready = ::poll(&entry, 1, timeoutMicroseconds / 1000);
+  if (ready == 0) return 0;
+  if (ready < 0) return -1;
+  // A refused attempt also makes the socket writable: only a clear SO_ERROR means connected.
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+    return -1;
+  }
+  return 1;
+}
+
+bool QueryBytesWaiting(SocketHandle socket) {
+  int waiting = 0;
+  return ::ioctl(static_cast<int>(socket), FIONREAD, &waiting) == 0;
+}
+
+static bool SetTimeout(SocketHandle socket, int option, int milliseconds) {
+  timeval limit{};
+  limit.tv_sec = milliseconds / 1000;
+  limit.tv_usec = (milliseconds % 1000) * 1000;
+  return ::setsockopt(static_cast<int>(socket), SOL_SOCKET, option, &limit, sizeof limit) == 0;
+}
+
+bool SetSendTimeout(SocketHandle socket, int milliseconds) {
+  return SetTimeout(socket, SO_SNDTIMEO, milliseconds);
+}
+
+bool SetReceiveTimeout(SocketHandle socket, int milliseconds) {
+  return SetTimeout(socket, SO_RCVTIMEO, milliseconds);
+}
+
+int SendBytes(SocketHandle socket, const void* data, int length) {
+  ssize_t sent;
+  do {
+    sent = ::send(static_cast<int>(socket), data, static_cast<size_t>(length), MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return sent < 0 ? -1 : static_cast<int>(sent);
+}
+
+int ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
+  ssize_t received;
+  do {
+    received = ::recv(static_cast<int>(socket), buffer, static_cast<size_t>(capacity), 0);
+  } while (received < 0 && errno == EINTR);
+  return received < 0 ? -1 : static_cast<int>(received);
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (socket != kInvalidSocket) ::close(static_cast<int>(socket));
+}
+
+}  // namespace vml::platform
