@@ -51,7 +51,7 @@ std::optional<std::int32_t> ReadPortOneValue(std::string_view text) {
 void CopyValue(std::string_view value, char* buffer, std::size_t bufferSize) {
   if (buffer == nullptr || bufferSize == 0) return;
   std::size_t length = value.size() < bufferSize ? value.size() : bufferSize - 1;
-  std::memcpy(buffer, value.data(), length);
+  if (length > 0) std::memcpy(buffer, value.data(), length);
   buffer[length] = '\0';
 }
 
