@@ -1,0 +1,129 @@
+// Winsock behind the channel. Winsock must be started before the first socket and is started
+// once per process, from CreateICommand rather than from DllMain (no loader-lock work).
+// A refused non-blocking connect shows only in select's except set, so both sets are watched.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// winsock2.h must come first: windows.h would otherwise pull in the old winsock.h.
+#include <windows.h>
+
+#include <atomic>
+
+#include "platform/Platform.h"
+
+namespace vml::platform {
+namespace {
+
+INIT_ONCE startOnce = INIT_ONCE_STATIC_INIT;
+std::atomic<bool> socketsStarted{false};
+
+BOOL CALLBACK StartWinsock(PINIT_ONCE, PVOID, PVOID*) {
+  WSADATA data{};
+  if (::WSAStartup(MAKEWORD(2, 2), &data) == 0) socketsStarted.store(true);
+  // Done either way: a failed start shows as failing sockets, not as a retry on every call.
+  return TRUE;
+}
+
+SOCKET AsSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+bool SetTimeout(SocketHandle socket, int option, int milliseconds) {
+  DWORD limit = milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds);
+  return ::setsockopt(AsSocket(socket), SOL_SOCKET, option, reinterpret_cast<const char*>(&limit),
+                      static_cast<int>(sizeof limit)) == 0;
+}
+
+}  // namespace
+
+void StartSockets() { ::InitOnceExecuteOnce(&startOnce, StartWinsock, nullptr, nullptr); }
+
+void StopSockets() {
+  if (socketsStarted.exchange(false)) ::WSACleanup();
+}
+
+SocketHandle OpenTcpSocket() {
+  // Not inherited, so that a process the host starts cannot keep a device connection open.
+  SOCKET socket = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                               WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+  // Systems before Windows 7 SP1 reject the flag.
+  if (socket == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
+    socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  }
+  return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+}
+
+bool SetSocketBlocking(SocketHandle socket, bool blocking) {
+  u_long nonBlocking = blocking ? 0 : 1;
+  return ::ioctlsocket(AsSocket(socket), static_cast<long>(FIONBIO), &nonBlocking) == 0;
+}
+
+bool ParseIpv4(const char* text, std::uint32_t& address) {
+  if (text == nullptr) return false;
+  // INADDR_NONE is both the error value and the broadcast address; neither is a device.
+  unsigned long parsed = ::inet_addr(text);
+  if (parsed == INADDR_NONE) return false;
+  address = static_cast<std::uint32_t>(parsed);
+  return true;
+}
+
+void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = address;
+  peer.sin_port = ::htons(port);
+  // WSAEWOULDBLOCK is the expected answer; WaitConnected tells the outcome.
+  (void)::connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&peer), static_cast<int>(sizeof peer));
+}
+
+int WaitConnected(SocketHandle socket, int timeoutMicroseconds) {
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(AsSocket(socket), &writable);
+  FD_SET(AsSocket(socket), &failed);
+  timeval limit{};
+  limit.tv_sec = timeoutMicroseconds / 1000000;
+  limit.tv_usec = timeoutMicroseconds % 1000000;
+  // The first argument is ignored by Winsock.
+  int ready = ::select(0, nullptr, &writable, &failed, &limit);
+  if (ready == 0) return 0;
+  if (ready == SOCKET_ERROR) return -1;
+  if (FD_ISSET(AsSocket(socket), &failed) || !FD_ISSET(AsSocket(socket), &writable)) return -1;
+  int error = 0;
+  int length = static_cast<int>(sizeof error);
+  if (::getsockopt(AsSocket(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
+      error != 0) {
+    return -1;
+  }
+  return 1;
+}
+
+bool QueryBytesWaiting(SocketHandle socket) {
+  u_long waiting = 0;
+  return ::ioctlsocket(AsSocket(socket), static_cast<long>(FIONREAD), &waiting) == 0;
+}
+
+// Winsock takes these time-outs as a DWORD of milliseconds, not as a timeval.
+bool SetSendTimeout(SocketHandle socket, int milliseconds) {
+  return SetTimeout(socket, SO_SNDTIMEO, milliseconds);
+}
+
+bool SetReceiveTimeout(SocketHandle socket, int milliseconds) {
+  return SetTimeout(socket, SO_RCVTIMEO, milliseconds);
+}
+
+int SendBytes(SocketHandle socket, const void* data, int length) {
+  // Windows has no SIGPIPE: plain flags are enough.
+  int sent = ::send(AsSocket(socket), static_cast<const char*>(data), length, 0);
+  return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+int ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
+  int received = ::recv(AsSocket(socket), static_cast<char*>(buffer), capacity, 0);
+  return received == SOCKET_ERROR ? -1 : received;
+}
+
+void CloseSocket(SocketHandle socket) {
+  if (socket != kInvalidSocket) ::closesocket(AsSocket(socket));
+}
+
+}  // namespace vml::platform
