@@ -41,7 +41,6 @@ TEST(VendorName, RefusesBuffersThatCannotHoldIt) {
   for (int bufferSize : {1, 6}) EXPECT_EQ(command->GetVendorName(bufferSize, name), 0);
   EXPECT_STREQ(name, "xxxxxxx");
   EXPECT_EQ(command->GetVendorName(0, nullptr), 0);
-
 }
 
 TEST(ResultCode, TextsFollowTheSharedCode) {
