@@ -1,0 +1,235 @@
+// vmlctl: runs one operation of the client library against a video server, or against a
+// simulated one started in this process, and prints the result and the library's result text.
+//
+// Exit status: 0 success, 1 the operation failed, 2 usage error.
+#include <CLI/CLI.hpp>
+#include <exception>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Commands.h"
+#include "Device.h"
+#include "Output.h"
+#include "Tour.h"
+#include "napisim/Simulator.h"
+
+namespace vmlctl {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// One table entry as a CLI11 subcommand, with the texts its arguments are parsed into.
+struct Bound {
+  const Entry* entry = nullptr;
+  CLI::App* app = nullptr;
+  std::map<std::string, std::string> raw;
+  std::vector<std::pair<std::string, CLI::Option*>> options;
+};
+
+CLI::Validator ValidatorFor(const Param& param) {
+  switch (param.type) {
+    case ArgType::kInt: {
+      const bool ranged = param.min != std::numeric_limits<int32_t>::min() ||
+                          param.max != std::numeric_limits<int32_t>::max();
+      const std::string range = ranged ? std::to_string(param.min) + ".." + std::to_string(param.max) : "";
+      return CLI::Validator(
+          [param, range, ranged](std::string& text) -> std::string {
+            int32_t value = 0;
+            if (ParseInt(text, param.min, param.max, &value)) return {};
+            return ranged ? "expects a whole number in " + range : "expects a 32-bit whole number";
+          },
+          "");
+    }
+    case ArgType::kSwitch:
+      return CLI::Validator(
+          [](std::string& text) -> std::string {
+            bool value = false;
+            return ParseSwitch(text, &value) ? std::string() : std::string("expects on or off");
+          },
+          "");
+    case ArgType::kDateTime:
+      return CLI::Validator(
+          [](std::string& text) -> std::string {
+            DateTime value;
+            return ParseDateTime(text, &value) ? std::string() : std::string("expects YYYY-MM-DDTHH:MM:SS");
+          },
+          "");
+    case ArgType::kText:
+      break;
+  }
+  return CLI::Validator([](std::string&) { return std::string(); }, "");
+}
+
+std::string TypeName(const Param& param) {
+  switch (param.type) {
+    case ArgType::kInt:
+      return "INT";
+    case ArgType::kSwitch:
+      return "on|off";
+    case ArgType::kDateTime:
+      return "YYYY-MM-DDTHH:MM:SS";
+    case ArgType::kText:
+      break;
+  }
+  return "TEXT";
+}
+
+std::vector<std::unique_ptr<Bound>> AddTable(CLI::App& app) {
+  // Groups are made when their first action comes up, so the help keeps the table's order.
+  std::map<std::string, CLI::App*> groups;
+  auto group = [&](const std::string& name, const std::string& family) {
+    CLI::App*& sub = groups[name];
+    if (sub == nullptr) {
+      std::string help;
+      for (const Group& g : Groups()) {
+        if (g.name == name) help = g.help;
+      }
+      sub = app.add_subcommand(name, help);
+      sub->require_subcommand(1);
+      sub->group(family);
+    }
+    return sub;
+  };
+  std::vector<std::unique_ptr<Bound>> bound;
+  for (const Entry& entry : Table()) {
+    CLI::App* parent = &app;
+    std::string name = entry.path;
+    if (const auto space = name.find(' '); space != std::string::npos) {
+      parent = group(name.substr(0, space), entry.family);
+      name = name.substr(space + 1);
+    }
+    auto b = std::make_unique<Bound>();
+    b->entry = &entry;
+    b->app = parent->add_subcommand(name, entry.help);
+    if (parent == &app) b->app->group(entry.family);
+    for (const Param& param : entry.args) {
+      std::string& target = b->raw[param.name];
+      CLI::Option* option = param.option ? b->app->add_option("--" + param.name, target, param.help)
+                                         : b->app->add_option(param.name, target, param.help)->required();
+      option->type_name(TypeName(param))->check(ValidatorFor(param));
+      b->options.emplace_back(param.name, option);
+    }
+    bound.push_back(std::move(b));
+  }
+  return bound;
+}
+
+// Each subcommand with the names of its parents, so its usage line reads "vmlctl ptz pan";
+// a group's actions follow the group.
+void PrintSubcommandHelp(CLI::App& parent, const std::string& parents, std::ostream& out) {
+  for (CLI::App* sub : parent.get_subcommands([](CLI::App*) { return true; })) {
+    out << "\n" << std::string(72, '-') << "\n" << sub->help(parents);
+    PrintSubcommandHelp(*sub, parents + " " + sub->get_name(), out);
+  }
+}
+
+void PrintAllHelp(CLI::App& app, std::ostream& out) {
+  // Straight from the formatter: App::help() would show the help-all subcommand that ran.
+  out << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
+  PrintSubcommandHelp(app, app.get_name(), out);
+}
+
+int Main(int argc, char** argv) {
+  CLI::App app{
+      "Runs one operation of the video-server client library and prints its result and result text.\n"
+      "Without --host it starts a simulated device in this process (127.0.0.1, any free port)."};
+  app.name("vmlctl");
+  app.require_subcommand(1);
+  app.fallthrough();  // global options may follow the subcommand too
+
+  Target target;
+  bool json = false;
+  CLI::Option* host =
+      app.add_option("--host", target.host, "Device address; omit to use the embedded simulator");
+  app.add_option("--port", target.port, "Device TCP port (with --host)")
+      ->check(CLI::Range(1, 65535))
+      ->needs(host);
+  app.add_option("--user", target.user, "Login user name")->capture_default_str();
+  app.add_option("--password", target.password, "Login password")->capture_default_str();
+  app.add_option("--video-port", target.videoPort, "Video port the per-port operations address")
+      ->capture_default_str();
+  app.add_flag("--json", json, "Print one JSON object instead of text");
+
+  std::vector<std::unique_ptr<Bound>> bound = AddTable(app);
+  CLI::App* tour = app.add_subcommand(
+      "tour",
+      "Walk through every family of operations against the embedded simulator, one checked step a line");
+  CLI::App* state = app.add_subcommand("state", "Print the embedded simulator's device state as JSON");
+  CLI::App* helpAll = app.add_subcommand("help-all", "Print the usage of every subcommand");
+  for (CLI::App* tool : {tour, state, helpAll}) tool->group("Tool");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kExitUsage;
+  }
+
+  if (helpAll->parsed()) {
+    PrintAllHelp(app, std::cout);
+    return kExitOk;
+  }
+  const bool embedded = host->count() == 0;
+  if ((state->parsed() || tour->parsed()) && !embedded) {
+    std::cerr << "vmlctl: " << (state->parsed() ? "state" : "tour")
+              << " works only with the embedded simulator; drop --host\n";
+    return kExitUsage;
+  }
+
+  std::unique_ptr<napisim::Simulator> simulator;
+  if (embedded) {
+    simulator = std::make_unique<napisim::Simulator>();
+    simulator->Start();
+    target.host = "127.0.0.1";
+    target.port = simulator->Port();
+  }
+
+  if (state->parsed()) {
+    std::cout << Dump(simulator->StateJson(), 2) << '\n';
+    return kExitOk;
+  }
+  if (tour->parsed()) return RunTour(*simulator, target, std::cout) ? kExitOk : kExitFailed;
+
+  for (const auto& b : bound) {
+    if (!b->app->parsed()) continue;
+    for (const auto& [name, option] : b->options) {
+      if (option->count() == 0) b->raw.erase(name);  // an optional value not given
+    }
+    Device device(target);
+    if (!device.Created()) {
+      std::cerr << "vmlctl: CreateICommand returned no object\n";
+      return kExitFailed;
+    }
+    const Outcome outcome = Run(device, *b->entry, Args(b->raw));
+    if (json) {
+      std::cout << Dump(ToJson(outcome)) << '\n';
+    } else {
+      PrintHuman(std::cout, outcome);
+    }
+    return outcome.result.ok ? kExitOk : kExitFailed;
+  }
+  return kExitUsage;  // a group without its action; CLI11 normally refuses that already
+}
+
+}  // namespace
+}  // namespace vmlctl
+
+int main(int argc, char** argv) {
+  try {
+    return vmlctl::Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "vmlctl: " << e.what() << '\n';
+    return 1;
+  }
+}
