@@ -49,8 +49,9 @@ void NapiCommand::DeletingDestructor(unsigned flags) {
 // ---- Slots that do not talk to a device ---------------------------------------------------
 
 int32_t NapiCommand::GetVendorName(int32_t bufferSize, char* name) {
-  // bufferSize 0 is what hosts pass and means "large enough"; 1 to 6 cannot hold the name.
-  if (name == nullptr || (bufferSize > 0 && bufferSize < static_cast<int32_t>(sizeof kVendorName))) return 0;
+  // bufferSize 0 is what hosts pass and means "large enough"; 1 to 6 (or a negative size)
+  // cannot hold the name.
+  if (name == nullptr || (bufferSize != 0 && bufferSize < static_cast<int32_t>(sizeof kVendorName))) return 0;
   return platform::GuardedCopy(name, kVendorName, sizeof kVendorName)
              ? static_cast<int32_t>(sizeof kVendorName)
              : 0;
