@@ -12,7 +12,13 @@ set(VMLCMD_SOURCES
     commands/Ptz.cpp
     commands/Regions.cpp
     commands/Settings.cpp
-    commands/Video.cpp)
+    commands/Video.cpp
+    ui/DeviceConfigDialog.cpp
+    ui/DeviceQueries.cpp
+    ui/DialogState.cpp
+    ui/MaskPage.cpp
+    ui/PtzControlDialog.cpp
+    ui/VideoSettingsDialog.cpp)
 
 if(WIN32)
   include(cmake/Windows.cmake OPTIONAL RESULT_VARIABLE VMLCMD_WINDOWS_PARTS)
@@ -31,6 +37,9 @@ target_compile_definitions(vmlcmd_core PUBLIC VMLCMD_BUILDING)
 set_target_properties(vmlcmd_core PROPERTIES POSITION_INDEPENDENT_CODE ON CXX_VISIBILITY_PRESET hidden
                                              VISIBILITY_INLINES_HIDDEN ON)
 vmlcmd_warnings(vmlcmd_core)
+if(WIN32)
+  target_link_libraries(vmlcmd_core PUBLIC ws2_32 user32)
+endif()
 
 if(WIN32)
   add_library(VmlCmd SHARED ${VMLCMD_WINDOWS_MODULE_SOURCES})
