@@ -3,9 +3,13 @@
 # and win64), checks each module's exports and imports, and runs the Windows tests under Wine,
 # each architecture in a fresh Wine prefix inside its build folder.
 #
-#   scripts/wine-tests.sh             the DLLs, the host-program test and the platform tests
-#   VMLCMD_WINE_FULL_SUITE=1 ...      also builds every test target of the cross builds and runs
-#                                     all of CTest through Wine (the shared GoogleTest suite)
+#   scripts/wine-tests.sh             the DLLs and every test target of the cross builds; all of
+#                                     CTest runs through Wine: the shared GoogleTest suite (unit,
+#                                     device and fuzz-corpus tests), the platform tests and the
+#                                     host program. The device tests talk over loopback to a
+#                                     napi-sim running natively (preset default), which they drive
+#                                     through its control channel (VMLCMD_SIM_CONTROL).
+#   VMLCMD_WINE_FULL_SUITE=0 ...      only the DLLs, the host program and the platform tests
 #   VMLCMD_WINE_ARCHES="win64" ...    only some of the presets
 #
 # Outside CI a machine without mingw-w64 or Wine that cannot install them skips this stage with
@@ -16,9 +20,10 @@ cd "$(dirname "$0")/.."
 ci=false
 [ "${CI:-}" = true ] && ci=true
 arches=${VMLCMD_WINE_ARCHES:-"win32 win64"}
-full_suite=${VMLCMD_WINE_FULL_SUITE:-0}
+full_suite=${VMLCMD_WINE_FULL_SUITE:-1}
+# The cross tools and Wine, and what the native simulator needs (its preset builds the tests too).
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine32:i386 wine64 googletest
-          cmake ninja-build)
+          cmake ninja-build g++ libgtest-dev libgmock-dev libasio-dev libcli11-dev nlohmann-json3-dev)
 
 stage_start=$SECONDS
 elapsed() { echo "$((SECONDS - $1)) s"; }
@@ -32,6 +37,11 @@ tools_present() {
   done
   [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null 2>&1 || return 1
   [ -f /usr/src/googletest/CMakeLists.txt ] || return 1
+  command -v g++ >/dev/null 2>&1 || return 1
+  local header
+  for header in nlohmann/json.hpp asio.hpp CLI/CLI.hpp gtest/gtest.h; do
+    [ -f "/usr/include/$header" ] || return 1
+  done
 }
 
 install_tools() {
@@ -76,6 +86,66 @@ make_prefix() {
   WINEPREFIX=$prefix wineserver -w
 }
 
+# The simulated device for the shared suite's device tests runs natively, outside Wine: the
+# tests reach its device port and its control channel over 127.0.0.1.
+native_sim=build/default/sim/napi-sim
+build_native_sim() {
+  local step=$SECONDS
+  echo "== native napi-sim (preset default)"
+  if [ ! -f build/default/build.ninja ]; then
+    cmake --preset default >build/default.configure.log 2>&1 || { cat build/default.configure.log; return 1; }
+  fi
+  cmake --build build/default -j2 --target napi-sim >/dev/null || return 1
+  echo "   ready in $(elapsed "$step")"
+}
+
+sim_pid=""
+sim_output=""
+stop_sim() {
+  if [ -n "$sim_pid" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=""
+  fi
+  unset VMLCMD_SIM_CONTROL
+}
+# A persistent wineserver serves every Wine process of a preset, with Wine's own background
+# processes started once, their output going nowhere. Otherwise a test process can be the one
+# that starts them: they hold its output pipe open, and CTest waits for them to quit (seconds
+# per test, or for ever once the server is persistent).
+wineserver_up=false
+stop_wineserver() {
+  if $wineserver_up; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    wineserver_up=false
+  fi
+}
+trap 'stop_sim; stop_wineserver' EXIT
+
+# Starts napi-sim on any free ports and exports VMLCMD_SIM_CONTROL for the tests.
+start_sim() {
+  local log_dir=$1 device_port="" control_port="" attempt
+  sim_output=$log_dir/napi-sim.out
+  "$native_sim" --port 0 --control-port 0 >"$sim_output" 2>"$log_dir/napi-sim.log" &
+  sim_pid=$!
+  for attempt in $(seq 1 100); do
+    device_port=$(sed -n 's/^napi-sim listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$sim_output")
+    control_port=$(sed -n 's/^napi-sim control on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$sim_output")
+    [ -n "$device_port" ] && [ -n "$control_port" ] && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ -z "$device_port" ] || [ -z "$control_port" ]; then
+    echo "wine-tests: napi-sim did not start:" >&2
+    cat "$sim_output" "$log_dir/napi-sim.log" >&2
+    stop_sim
+    return 1
+  fi
+  export VMLCMD_SIM_CONTROL=127.0.0.1:$control_port
+  echo "   napi-sim (pid $sim_pid): device on 127.0.0.1:$device_port, control on $VMLCMD_SIM_CONTROL"
+}
+
 failures=()
 for preset in $arches; do
   case $preset in
@@ -88,12 +158,25 @@ for preset in $arches; do
   step=$SECONDS
   mkdir -p build
   cmake --preset "$preset" >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
-  if [ "$full_suite" = 1 ]; then
+  # A preset whose programs cannot run here gets only what the export check needs.
+  if [ "$full_suite" = 1 ] && [ "$runnable" = true ]; then
     cmake --build "$build" -j2
   else
     cmake --build "$build" -j2 --target VmlCmd vmlcmd_abi_host vmlcmd_windows_platform_test
   fi
   echo "   built in $(elapsed "$step")"
+
+  # CTest lists the GoogleTest programs' tests through Wine whenever it reads the build folder,
+  # so the prefix is set before its first run: nothing may land in $HOME/.wine.
+  export WINEPREFIX=$PWD/$build/wineprefix
+  if [ "$runnable" = true ]; then
+    step=$SECONDS
+    make_prefix "$WINEPREFIX" "$winearch" "$loader"
+    wineserver -p
+    wineserver_up=true
+    "$loader" cmd /c exit </dev/null >/dev/null 2>&1
+    echo "   Wine prefix ($winearch) ready in $(elapsed "$step")"
+  fi
 
   echo "== $preset: exports and imports ($objdump)"
   ctest --test-dir "$build" -L exports --output-on-failure || failures+=("$preset exports")
@@ -102,27 +185,28 @@ for preset in $arches; do
     echo "== $preset: Wine tests SKIPPED: this kernel cannot run 32-bit programs (ia32 emulation off), so" \
          "32-bit Wine cannot start; the DLL was built and its exports checked"
     [ "${VMLCMD_WINE_REQUIRE_X86:-0}" = 1 ] && failures+=("$preset cannot run")
+    unset WINEPREFIX
     continue
   fi
 
   step=$SECONDS
-  export WINEPREFIX=$PWD/$build/wineprefix
-  make_prefix "$WINEPREFIX" "$winearch" "$loader"
-  echo "   Wine prefix ($winearch) ready in $(elapsed "$step")"
-
-  step=$SECONDS
-  echo "== $preset: host program against VmlCmd.dll (code page 936)"
-  (cd "$build/bin" && LC_ALL=zh_CN.UTF-8 "$loader" vmlcmd_abi_host.exe --gbk) || failures+=("$preset host program")
-
-  echo "== $preset: tests through Wine"
   if [ "$full_suite" = 1 ]; then
-    # Every registered test, the shared GoogleTest suite included; CTest starts each .exe
-    # through CMAKE_CROSSCOMPILING_EMULATOR.
-    ctest --test-dir "$build" --output-on-failure -E windows_abi_host || failures+=("$preset suite")
+    if [ -z "${native_sim_built:-}" ]; then
+      build_native_sim || { failures+=("native napi-sim"); break; }
+      native_sim_built=1
+    fi
+    start_sim "$build" || { failures+=("$preset napi-sim"); continue; }
+    echo "== $preset: the whole suite through Wine (code page 936)"
+    # Every registered test; CTest starts each .exe through CMAKE_CROSSCOMPILING_EMULATOR and
+    # lists the GoogleTest programs' tests through it first. The device tests share the one
+    # simulator (RESOURCE_LOCK), the rest run beside them.
+    LC_ALL=zh_CN.UTF-8 ctest --test-dir "$build" --output-on-failure -j2 -LE exports || failures+=("$preset suite")
+    stop_sim
   else
-    ctest --test-dir "$build" --output-on-failure -L wine -E windows_abi_host || failures+=("$preset platform")
+    echo "== $preset: host program and platform tests through Wine (code page 936)"
+    LC_ALL=zh_CN.UTF-8 ctest --test-dir "$build" --output-on-failure -L wine || failures+=("$preset platform")
   fi
-  wineserver -w
+  stop_wineserver
   echo "   ran in $(elapsed "$step")"
   unset WINEPREFIX
 done

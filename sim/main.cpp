@@ -1,13 +1,16 @@
-// napi-sim: runs the simulated video server until SIGINT or SIGTERM.
+// napi-sim: runs the simulated video server until SIGINT or SIGTERM, optionally with its control
+// channel (napisim/ControlServer.h) for test programs in other processes.
 #include <CLI/CLI.hpp>
 #include <asio.hpp>
 #include <csignal>
 #include <exception>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "napisim/ControlServer.h"
 #include "napisim/Simulator.h"
 
 namespace {
@@ -23,6 +26,7 @@ int main(int argc, char** argv) {
   napisim::Options options;
   std::vector<std::string> accounts;
   bool printState = false;
+  int controlPort = -1;
   app.add_option("--address", options.address, "IPv4 loopback address to listen on")->capture_default_str();
   app.add_option("--port", options.port, "TCP port, 0 for any free port")->capture_default_str();
   app.add_option("--account", accounts, "USER:PASSWORD accepted by login (repeatable; default admin:admin)");
@@ -30,6 +34,9 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(0, 64));
   app.add_flag("--log", options.log, "Log one line per request on stderr");
+  app.add_option("--control-port", controlPort,
+                 "TCP port on 127.0.0.1 for the JSON-lines control channel, 0 for any free port")
+      ->check(CLI::Range(0, 65535));
   app.add_flag("--state", printState, "Print the device state as JSON on SIGUSR1 and at exit");
   CLI11_PARSE(app, argc, argv);
 
@@ -50,6 +57,12 @@ int main(int argc, char** argv) {
     napisim::Simulator simulator(options);
     simulator.Start();
     std::cout << "napi-sim listening on " << options.address << ":" << simulator.Port() << std::endl;
+    std::unique_ptr<napisim::ControlServer> control;
+    if (controlPort >= 0) {
+      control = std::make_unique<napisim::ControlServer>(simulator, static_cast<uint16_t>(controlPort));
+      control->Start();
+      std::cout << "napi-sim control on 127.0.0.1:" << control->Port() << std::endl;
+    }
 
     asio::io_context signals_io(1);
     asio::signal_set stop_signals(signals_io, SIGINT, SIGTERM);
@@ -67,6 +80,7 @@ int main(int argc, char** argv) {
     wait_dump();
     signals_io.run();
 
+    if (control) control->Stop();
     simulator.Stop();
     if (printState) PrintState(simulator);
   } catch (const std::exception& e) {

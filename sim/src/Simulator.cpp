@@ -17,64 +17,6 @@
 
 namespace napisim {
 
-// ---------------------------------------------------------------------------------------------
-// Fault factories
-
-Fault Fault::Delay(std::chrono::milliseconds ms, int times) {
-  Fault f;
-  f.delay = ms;
-  f.remaining = times;
-  return f;
-}
-
-Fault Fault::NoReply(int times) {
-  Fault f;
-  f.kind = Kind::kNoReply;
-  f.remaining = times;
-  return f;
-}
-
-Fault Fault::Close(int times) {
-  Fault f;
-  f.kind = Kind::kClose;
-  f.remaining = times;
-  return f;
-}
-
-Fault Fault::Truncate(std::size_t bytes, bool thenClose, int times) {
-  Fault f;
-  f.kind = Kind::kTruncate;
-  f.truncateTo = bytes;
-  f.closeAfter = thenClose;
-  f.remaining = times;
-  return f;
-}
-
-Fault Fault::WithStatus(int32_t status, int times) {
-  Fault f;
-  f.kind = Kind::kStatus;
-  f.status = status;
-  f.remaining = times;
-  return f;
-}
-
-Fault Fault::Raw(std::string bytes, bool thenClose, int times) {
-  Fault f;
-  f.kind = Kind::kRaw;
-  f.bytes = std::move(bytes);
-  f.closeAfter = thenClose;
-  f.remaining = times;
-  return f;
-}
-
-Fault Fault::WithText(std::string text, int times) {
-  Fault f;
-  f.kind = Kind::kText;
-  f.text = std::move(text);
-  f.remaining = times;
-  return f;
-}
-
 namespace {
 
 int32_t ReadLe32(const uint8_t* p) {
@@ -160,13 +102,18 @@ class Session;
 
 class Server {
  public:
-  explicit Server(Options opts) : options(std::move(opts)) {
-    state.logins = options.accounts;
-    state.videoPorts.assign(static_cast<std::size_t>(std::max(0, options.videoPorts)), VideoPort{});
+  explicit Server(Options opts) : options(std::move(opts)) { state = InitialState(); }
+
+  DeviceState InitialState() const {
+    DeviceState initial;
+    initial.logins = options.accounts;
+    initial.videoPorts.assign(static_cast<std::size_t>(std::max(0, options.videoPorts)), VideoPort{});
+    return initial;
   }
 
   void Start();
   void Stop();
+  void Reset();
   void Log(const std::string& line);
 
   // Everything below `mutex` is shared between the network thread and callers.
@@ -180,7 +127,7 @@ class Server {
   std::map<uint64_t, std::weak_ptr<Session>> sessions;
   uint16_t port = 0;
 
-  std::mutex lifecycle;  // serialises Start() and Stop()
+  std::mutex lifecycle;  // serialises Start(), Stop() and Reset()
   std::mutex logMutex;
   std::unique_ptr<asio::io_context> io;
   std::unique_ptr<asio::ip::tcp::acceptor> acceptor;
@@ -189,6 +136,8 @@ class Server {
 
  private:
   void Accept();
+  // Network thread only: drops every open connection.
+  void AbortSessions();
 };
 
 class Session : public std::enable_shared_from_this<Session> {
@@ -441,14 +390,7 @@ void Server::Stop() {
   asio::post(*io, [this, &closed] {
     asio::error_code ignored;
     acceptor->close(ignored);
-    std::vector<std::shared_ptr<Session>> open;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      for (const auto& [id, weak] : sessions) {
-        if (auto session = weak.lock()) open.push_back(std::move(session));
-      }
-    }
-    for (const auto& session : open) session->Abort();
+    AbortSessions();
     closed.set_value();
   });
   // The network thread runs the closing step; if it died, fall through and tear down anyway.
@@ -460,6 +402,44 @@ void Server::Stop() {
   io->poll();
   acceptor.reset();
   io.reset();
+}
+
+void Server::AbortSessions() {
+  std::vector<std::shared_ptr<Session>> open;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto& [id, weak] : sessions) {
+      if (auto session = weak.lock()) open.push_back(std::move(session));
+    }
+  }
+  for (const auto& session : open) session->Abort();
+}
+
+void Server::Reset() {
+  std::lock_guard<std::mutex> guard(lifecycle);
+  auto clear = [this] {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      state = InitialState();
+      requests.clear();
+      faults.clear();
+      stats = ConnectionStats{};
+    }
+    changed.notify_all();
+  };
+  if (!thread.joinable()) return clear();
+  // On the network thread, so that no session is half-way through a request while its
+  // connection is dropped and the counts are cleared. Shared, because a network thread that
+  // died never runs it and it must not point into this frame later.
+  auto done = std::make_shared<std::promise<void>>();
+  asio::post(*io, [this, clear, done] {
+    AbortSessions();
+    clear();
+    done->set_value();
+  });
+  if (done->get_future().wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    throw std::runtime_error("napi-sim: the network thread did not take the reset");
+  }
 }
 
 }  // namespace detail
@@ -478,6 +458,13 @@ uint16_t Simulator::Port() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->port;
 }
+
+bool Simulator::Listening() const {
+  std::lock_guard<std::mutex> lock(impl_->lifecycle);
+  return impl_->thread.joinable();
+}
+
+void Simulator::Reset() { impl_->Reset(); }
 
 std::vector<RecordedRequest> Simulator::Requests() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);

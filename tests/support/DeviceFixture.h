@@ -1,4 +1,5 @@
 // A command object pointed at a simulated device on loopback, and what the device received.
+// The device is in this process or, in the Windows build, in a native one (support/TestDevice.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +12,8 @@
 #include "VmlCmd/ICommand.h"
 #include "core/NapiCommand.h"
 #include "core/ResultCode.h"
-#include "napisim/Simulator.h"
+#include "napisim/Types.h"
+#include "support/TestDevice.h"
 
 namespace vml::testing {
 
@@ -54,7 +56,7 @@ class DeviceTest : public ::testing::Test {
     device.SetFault(code, napisim::Fault::WithText(std::move(text)));
   }
 
-  napisim::Simulator device;
+  TestDevice device;
   NapiCommand* command = nullptr;
 };
 

@@ -69,7 +69,8 @@ TEST(ResultCode, TextsFollowTheSharedCode) {
 TEST(ResultCode, TextsAreCutAtWholeCharacters) {
   auto command = NewCommand();
   const int one = static_cast<int>(HostText("方").size());
-  if (one < 2) GTEST_SKIP() << "the host's code page has no Chinese characters (run under LC_ALL=zh_CN.UTF-8)";
+  if (one < 2)
+    GTEST_SKIP() << "the host's code page has no Chinese characters (run under LC_ALL=zh_CN.UTF-8)";
   SetLastErrorCode(kNotImplemented);  // six characters
   EXPECT_EQ(ErrorText(*command, one + 1), HostText("方"));
   EXPECT_EQ(ErrorText(*command, 2 * one), HostText("方"));
@@ -116,13 +117,6 @@ TEST(ReservedSlots, AnswerAsNotImplementedOrUnsupported) {
     EXPECT_FALSE(c.call(*command)) << c.name;
     EXPECT_EQ(LastErrorCode(), kNotImplemented) << c.name;
   }
-}
-
-TEST(Dialogs, AreUnavailableWithoutAWindowSystem) {
-  auto command = NewCommand();
-  EXPECT_EQ(command->ShowDeviceConfigDialog(), -1);
-  EXPECT_EQ(command->ShowPtzControlDialog(), -1);
-  EXPECT_EQ(command->ShowVideoSettingsDialog(), -1);
 }
 
 TEST(NetworkTarget, IsStoredWithoutTouchingTheNetwork) {

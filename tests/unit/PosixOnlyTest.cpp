@@ -1,3 +1,4 @@
+// What only the POSIX build promises.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
@@ -12,6 +13,16 @@ TEST(VendorName, AReadOnlyBufferGivesZero) {
   ASSERT_NE(page, MAP_FAILED);
   EXPECT_EQ(command->GetVendorName(0, static_cast<char*>(page)), 0);
   ::munmap(page, 4096);
+  command->Release();
+}
+
+// There is no window system to show the dialogs on: the show operations fail as a dialog that
+// cannot be created does.
+TEST(Dialogs, AreUnavailableWithoutAWindowSystem) {
+  ICommand* command = CreateICommand();
+  EXPECT_EQ(command->ShowDeviceConfigDialog(), -1);
+  EXPECT_EQ(command->ShowPtzControlDialog(), -1);
+  EXPECT_EQ(command->ShowVideoSettingsDialog(), -1);
   command->Release();
 }
 

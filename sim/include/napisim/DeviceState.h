@@ -1,5 +1,6 @@
 // The simulated video server's settings, as the device would keep them in its configuration.
-// Tests read and change them through Simulator::State() and Simulator::UpdateState().
+// Tests read and change them through Simulator::State() and Simulator::UpdateState(), or read
+// them as JSON through the control channel; from_json gives back exactly what to_json wrote.
 #ifndef NAPISIM_DEVICESTATE_H
 #define NAPISIM_DEVICESTATE_H
 
@@ -139,6 +140,21 @@ void to_json(nlohmann::json& j, const PtzMotion& v);
 void to_json(nlohmann::json& j, const PtzParameters& v);
 void to_json(nlohmann::json& j, const VideoPort& v);
 void to_json(nlohmann::json& j, const DeviceState& v);
+
+void from_json(const nlohmann::json& j, Account& v);
+void from_json(const nlohmann::json& j, Network& v);
+void from_json(const nlohmann::json& j, PtzHead& v);
+void from_json(const nlohmann::json& j, Clock& v);
+void from_json(const nlohmann::json& j, PassThroughRequest& v);
+void from_json(const nlohmann::json& j, Encoder& v);
+void from_json(const nlohmann::json& j, Picture& v);
+void from_json(const nlohmann::json& j, Region& v);
+void from_json(const nlohmann::json& j, MotionRegion& v);
+void from_json(const nlohmann::json& j, Overlay& v);
+void from_json(const nlohmann::json& j, PtzMotion& v);
+void from_json(const nlohmann::json& j, PtzParameters& v);
+void from_json(const nlohmann::json& j, VideoPort& v);
+void from_json(const nlohmann::json& j, DeviceState& v);
 
 }  // namespace napisim
 

@@ -1,0 +1,104 @@
+// The simulated device's plain types: status codes, options, recorded requests, connection
+// counts and faults. They carry no server, so a test program on another system (the Windows
+// build under Wine) can use them to drive a simulator through its control channel.
+#ifndef NAPISIM_TYPES_H
+#define NAPISIM_TYPES_H
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "napisim/DeviceState.h"
+
+namespace napisim {
+
+// Reply status codes of the device.
+enum Status : int32_t {
+  kSuccess = 0,
+  kVersionConflict = 1,
+  kInvalidArgument = 3,
+  kWrongVideoPort = 5,
+  kUnknownUser = 6,
+  kWrongPassword = 7,
+  kInvalidTicket = 8,
+  kUnknownCommand = 9,
+};
+
+constexpr int32_t kMagic = 100;
+constexpr int32_t kLoginCommand = 45;
+constexpr int32_t kMaxTextLength = 256;
+constexpr std::size_t kRequestHeaderSize = 16;
+constexpr std::size_t kReplyHeaderSize = 20;
+
+struct Options {
+  // Only IPv4 loopback addresses are accepted; Start() throws for any other.
+  std::string address = "127.0.0.1";
+  uint16_t port = 0;  // 0: let the system choose, see Port()
+  std::vector<Account> accounts = {{"admin", "admin"}};
+  int videoPorts = 4;
+  bool log = false;                   // one line per request
+  std::ostream* logStream = nullptr;  // nullptr: std::clog
+};
+
+// One request as it arrived. Requests whose header was refused are recorded too, with
+// badHeader set and no text.
+struct RecordedRequest {
+  int32_t magic = 0;
+  int32_t textLength = 0;
+  int32_t command = 0;
+  int32_t reserved = 0;
+  std::string text;          // as received, NULs kept
+  std::vector<uint8_t> raw;  // header and text bytes
+  uint64_t connection = 0;   // 1, 2, ... in order of acceptance
+  bool badHeader = false;
+};
+
+struct ConnectionStats {
+  std::size_t accepted = 0;
+  std::size_t open = 0;
+  std::size_t closedByPeer = 0;    // the client closed or reset the connection
+  std::size_t closedByDevice = 0;  // bad header, Close fault, fault with closeAfter, Stop()
+};
+
+// How the device misbehaves for one command code. Build one with the factories below.
+// The delay applies before whatever the kind does, so Delay(...) can be combined with any kind
+// by setting the delay field.
+struct Fault {
+  enum class Kind {
+    kNormal,    // the normal reply (useful with a delay)
+    kNoReply,   // never reply; the connection stays open and further requests are served
+    kClose,     // close the connection instead of replying
+    kTruncate,  // only the first truncateTo bytes of the normal reply
+    kStatus,    // a reply with this status and no text
+    kRaw,       // these bytes instead of the reply
+    kText,      // status 0 with this text
+  };
+
+  Kind kind = Kind::kNormal;
+  std::chrono::milliseconds delay{0};
+  std::size_t truncateTo = 0;
+  int32_t status = 0;
+  std::string bytes;  // kRaw
+  std::string text;   // kText
+  // After sending (kTruncate, kRaw, kStatus, kText, kNormal), close the connection.
+  bool closeAfter = false;
+  // Whether the device still acts on the request (changes its state, accepts the login).
+  bool process = true;
+  // How many matching requests this fault still applies to; negative means every one.
+  int remaining = -1;
+
+  static Fault Delay(std::chrono::milliseconds ms, int times = -1);
+  static Fault NoReply(int times = -1);
+  static Fault Close(int times = -1);
+  static Fault Truncate(std::size_t bytes, bool thenClose = true, int times = -1);
+  static Fault WithStatus(int32_t status, int times = -1);
+  static Fault Raw(std::string bytes, bool thenClose = false, int times = -1);
+  static Fault WithText(std::string text, int times = -1);
+};
+
+}  // namespace napisim
+
+#endif

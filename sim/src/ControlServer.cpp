@@ -1,0 +1,293 @@
+#include "napisim/ControlServer.h"
+
+#include <algorithm>
+#include <asio.hpp>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "napisim/ControlJson.h"
+
+namespace napisim {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+using nlohmann::json;
+
+// A longer line is not a request of this channel; the connection is dropped.
+constexpr std::size_t kMaxLine = 4 * 1024 * 1024;
+// Waits poll the simulator: it has no way to call back, and a control round trip costs more.
+constexpr std::chrono::milliseconds kPollInterval{2};
+constexpr std::chrono::milliseconds kLongestWait{60000};
+
+std::chrono::milliseconds Timeout(const json& request) {
+  const auto ms = request.at("timeoutMs").get<long long>();
+  return std::clamp(std::chrono::milliseconds(ms), std::chrono::milliseconds(0), kLongestWait);
+}
+
+// JSON would turn -1 into the largest count silently.
+std::size_t Count(const json& request) {
+  const auto count = request.at("count").get<long long>();
+  if (count < 0) throw std::invalid_argument("count must not be negative");
+  return static_cast<std::size_t>(count);
+}
+
+json Listening(const Simulator& simulator) {
+  return {{"ok", true}, {"port", simulator.Port()}, {"listening", simulator.Listening()}};
+}
+
+}  // namespace
+
+json AnswerControlRequest(Simulator& simulator, const json& request) {
+  const std::string op = request.at("op").get<std::string>();
+  const json done = {{"ok", true}};
+  if (op == "reset") {
+    simulator.Reset();
+    if (request.contains("accounts") || request.contains("videoPorts")) {
+      std::vector<Account> accounts;
+      for (const auto& entry : request.value("accounts", json::array())) {
+        accounts.push_back({entry.at("user").get<std::string>(), entry.at("password").get<std::string>()});
+      }
+      const int videoPorts = request.value("videoPorts", -1);
+      simulator.UpdateState([&](DeviceState& state) {
+        if (request.contains("accounts")) state.logins = accounts;
+        if (videoPorts >= 0) state.videoPorts.assign(static_cast<std::size_t>(videoPorts), VideoPort{});
+      });
+    }
+    return done;
+  }
+  if (op == "set-fault") {
+    simulator.SetFault(request.at("command").get<int32_t>(), request.at("fault").get<Fault>());
+    return done;
+  }
+  if (op == "clear-fault") {
+    simulator.ClearFault(request.at("command").get<int32_t>());
+    return done;
+  }
+  if (op == "clear-faults") {
+    simulator.ClearFaults();
+    return done;
+  }
+  if (op == "clear-requests") {
+    simulator.ClearRequests();
+    return done;
+  }
+  if (op == "requests") return {{"ok", true}, {"requests", simulator.Requests()}};
+  if (op == "stats") return {{"ok", true}, {"stats", simulator.Stats()}};
+  if (op == "state") return {{"ok", true}, {"state", simulator.State()}};
+  if (op == "port") return Listening(simulator);
+  if (op == "stop-listening") {
+    simulator.Stop();
+    return Listening(simulator);
+  }
+  if (op == "start-listening") {
+    simulator.Start();
+    return Listening(simulator);
+  }
+  // The waits block here; the server itself answers them without blocking.
+  if (op == "wait-requests") {
+    const bool reached = simulator.WaitForRequests(Count(request), Timeout(request));
+    return {{"ok", true}, {"reached", reached}};
+  }
+  if (op == "wait-idle") return {{"ok", true}, {"idle", simulator.WaitForIdle(Timeout(request))}};
+  throw std::invalid_argument("unknown op \"" + op + "\"");
+}
+
+namespace detail {
+
+class ControlSession;
+
+class ControlImpl {
+ public:
+  ControlImpl(Simulator& sim, uint16_t requestedPort) : simulator(sim), wantedPort(requestedPort) {}
+
+  void Start();
+  void Stop();
+
+  Simulator& simulator;
+  const uint16_t wantedPort;
+  mutable std::mutex mutex;  // port and sessions
+  uint16_t port = 0;
+  std::vector<std::weak_ptr<ControlSession>> sessions;
+
+  std::mutex lifecycle;
+  std::unique_ptr<asio::io_context> io;
+  std::unique_ptr<asio::ip::tcp::acceptor> acceptor;
+  std::thread thread;
+
+ private:
+  void Accept();
+};
+
+class ControlSession : public std::enable_shared_from_this<ControlSession> {
+ public:
+  ControlSession(ControlImpl& server, asio::ip::tcp::socket socket)
+      : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()), input_(kMaxLine) {}
+
+  void Start() { ReadLine(); }
+
+  void Abort() {
+    asio::error_code ignored;
+    timer_.cancel();
+    socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    socket_.close(ignored);
+  }
+
+ private:
+  void ReadLine() {
+    asio::async_read_until(
+        socket_, input_, '\n', [self = shared_from_this()](const asio::error_code& ec, std::size_t length) {
+          if (ec) return self->Abort();
+          std::string line(asio::buffers_begin(self->input_.data()),
+                           asio::buffers_begin(self->input_.data()) + static_cast<std::ptrdiff_t>(length));
+          self->input_.consume(length);
+          self->OnLine(line);
+        });
+  }
+
+  void OnLine(const std::string& line) {
+    json request;
+    try {
+      request = json::parse(line);
+      const std::string op = request.at("op").get<std::string>();
+      if (op == "wait-requests") {
+        const std::size_t count = Count(request);
+        return Wait(SteadyClock::now() + Timeout(request), "reached", [this, count] {
+          return server_.simulator.WaitForRequests(count, std::chrono::milliseconds(0));
+        });
+      }
+      if (op == "wait-idle") {
+        return Wait(SteadyClock::now() + Timeout(request), "idle",
+                    [this] { return server_.simulator.WaitForIdle(std::chrono::milliseconds(0)); });
+      }
+      Respond(AnswerControlRequest(server_.simulator, request));
+    } catch (const std::exception& e) {
+      Respond({{"ok", false}, {"error", e.what()}});
+    }
+  }
+
+  // Polls on the control thread, so other control connections are served meanwhile.
+  void Wait(SteadyClock::time_point deadline, const char* key, std::function<bool()> reached) {
+    if (reached()) return Respond({{"ok", true}, {key, true}});
+    if (SteadyClock::now() >= deadline) return Respond({{"ok", true}, {key, false}});
+    timer_.expires_after(kPollInterval);
+    timer_.async_wait([self = shared_from_this(), deadline, key, reached](const asio::error_code& ec) {
+      if (ec) return;
+      self->Wait(deadline, key, reached);
+    });
+  }
+
+  void Respond(const json& response) {
+    // Texts are hex or escaped already, but an error message may quote a caller's bytes.
+    output_ = response.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    asio::async_write(socket_, asio::buffer(output_),
+                      [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                        if (ec) return self->Abort();
+                        self->ReadLine();
+                      });
+  }
+
+  ControlImpl& server_;
+  asio::ip::tcp::socket socket_;
+  asio::steady_timer timer_;
+  asio::streambuf input_;
+  std::string output_;
+};
+
+void ControlImpl::Start() {
+  std::lock_guard<std::mutex> guard(lifecycle);
+  if (thread.joinable()) return;
+  io = std::make_unique<asio::io_context>(1);
+  acceptor = std::make_unique<asio::ip::tcp::acceptor>(*io);
+  // Loopback only, like the device itself: the channel changes the device at will.
+  const asio::ip::tcp::endpoint endpoint(asio::ip::address_v4::loopback(), wantedPort);
+  asio::error_code ec;
+  acceptor->open(endpoint.protocol(), ec);
+  if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) acceptor->bind(endpoint, ec);
+  if (!ec) acceptor->listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) {
+    acceptor.reset();
+    io.reset();
+    throw std::runtime_error("napi-sim: cannot listen for control on 127.0.0.1:" +
+                             std::to_string(wantedPort) + ": " + ec.message());
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    port = acceptor->local_endpoint().port();
+  }
+  Accept();
+  thread = std::thread([this] { io->run(); });
+}
+
+void ControlImpl::Accept() {
+  acceptor->async_accept([this](const asio::error_code& ec, asio::ip::tcp::socket socket) {
+    if (ec == asio::error::operation_aborted || !acceptor->is_open()) return;
+    if (!ec) {
+      asio::error_code ignored;
+      socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+      auto session = std::make_shared<ControlSession>(*this, std::move(socket));
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        sessions.erase(
+            std::remove_if(sessions.begin(), sessions.end(),
+                           [](const std::weak_ptr<ControlSession>& weak) { return weak.expired(); }),
+            sessions.end());
+        sessions.push_back(session);
+      }
+      session->Start();
+    }
+    Accept();
+  });
+}
+
+void ControlImpl::Stop() {
+  std::lock_guard<std::mutex> guard(lifecycle);
+  if (!thread.joinable()) return;
+  std::promise<void> closed;
+  asio::post(*io, [this, &closed] {
+    asio::error_code ignored;
+    acceptor->close(ignored);
+    std::vector<std::shared_ptr<ControlSession>> open;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      for (const auto& weak : sessions) {
+        if (auto session = weak.lock()) open.push_back(std::move(session));
+      }
+      sessions.clear();
+    }
+    for (const auto& session : open) session->Abort();
+    closed.set_value();
+  });
+  // A request being answered (a reset, a stop) finishes first; then the thread winds down.
+  closed.get_future().wait_for(std::chrono::seconds(10));
+  io->stop();
+  thread.join();
+  io->restart();
+  io->poll();
+  acceptor.reset();
+  io.reset();
+}
+
+}  // namespace detail
+
+ControlServer::ControlServer(Simulator& simulator, uint16_t port)
+    : impl_(std::make_unique<detail::ControlImpl>(simulator, port)) {}
+
+ControlServer::~ControlServer() { Stop(); }
+
+void ControlServer::Start() { impl_->Start(); }
+
+void ControlServer::Stop() { impl_->Stop(); }
+
+uint16_t ControlServer::Port() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->port;
+}
+
+}  // namespace napisim
