@@ -1,23 +1,5 @@
-# Cross-compiles the Windows build for i686 with mingw-w64. Test executables run through Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the Windows build for x86 with mingw-w64. Test executables run through Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(VMLCMD_MINGW_TARGET i686-w64-mingw32)
-# The posix threading flavour: the win32 one has no std::mutex, which GoogleTest needs. Its
-# runtime is linked statically like the rest, so no pthread DLL is needed.
-set(CMAKE_C_COMPILER ${VMLCMD_MINGW_TARGET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VMLCMD_MINGW_TARGET}-g++-posix)
-set(CMAKE_RC_COMPILER ${VMLCMD_MINGW_TARGET}-windres)
-set(CMAKE_OBJDUMP ${VMLCMD_MINGW_TARGET}-objdump)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VMLCMD_MINGW_TARGET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# CTest runs the .exe tests through this.
 find_program(VMLCMD_WINE NAMES wine)
-if(VMLCMD_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VMLCMD_WINE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)
