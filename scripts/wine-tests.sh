@@ -8,12 +8,16 @@
 #                                     device and fuzz-corpus tests), the platform tests and the
 #                                     host program. The device tests talk over loopback to a
 #                                     napi-sim running natively (preset default), which they drive
-#                                     through its control channel (VMLCMD_SIM_CONTROL).
+#                                     through its control channel (VMLCMD_SIM_CONTROL). The
+#                                     dialog tests (label display) run last, on a virtual display
+#                                     (xvfb-run) with a Wine virtual desktop, against the same
+#                                     simulator.
 #   VMLCMD_WINE_FULL_SUITE=0 ...      only the DLLs, the host program and the platform tests
 #   VMLCMD_WINE_ARCHES="win64" ...    only some of the presets
 #
 # Outside CI a machine without mingw-w64 or Wine that cannot install them skips this stage with
-# one line; under CI=true missing tools are installed and any failure fails the stage.
+# one line, and one without xvfb-run skips only the dialog tests, with one line; under CI=true
+# missing tools are installed and any failure fails the stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +28,9 @@ full_suite=${VMLCMD_WINE_FULL_SUITE:-1}
 # The cross tools and Wine, and what the native simulator needs (its preset builds the tests too).
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine32:i386 wine64 googletest
           cmake ninja-build g++ libgtest-dev libgmock-dev libasio-dev libcli11-dev nlohmann-json3-dev)
+# The dialog tests: a virtual X server, and a font with the dialogs' Chinese texts.
+display_packages=(xvfb xauth fonts-wqy-microhei)
+cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 
 stage_start=$SECONDS
 elapsed() { echo "$((SECONDS - $1)) s"; }
@@ -52,6 +59,16 @@ install_tools() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
 }
 
+display_present() { command -v xvfb-run >/dev/null 2>&1 && command -v xauth >/dev/null 2>&1 && [ -f "$cjk_font" ]; }
+
+install_display_tools() {
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${display_packages[@]}" \
+    >/dev/null
+}
+
 if ! tools_present; then
   if $ci; then
     echo "installing mingw-w64, Wine and the GoogleTest sources"
@@ -61,6 +78,12 @@ if ! tools_present; then
     echo "wine-tests: skipped: mingw-w64 or Wine is missing and could not be installed"
     exit 0
   fi
+fi
+
+if $ci && ! display_present; then
+  echo "installing xvfb, xauth and a CJK font for the dialog tests"
+  install_display_tools
+  display_present || { echo "wine-tests: xvfb-run or the font still missing after installing" >&2; exit 1; }
 fi
 
 # The 64-bit loader is run directly: Debian's wine script prefers the 32-bit one.
@@ -79,10 +102,13 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no prompts to install .NET or the HTML engine
 
 # A fresh prefix per architecture, so that nothing from an earlier run or from $HOME leaks in.
+# Windows open in a virtual desktop (scripts/wine-desktop.reg): on a virtual display without a
+# window manager, Wine spends about two seconds on every top-level window it hides.
 make_prefix() {
   local prefix=$1 winearch=$2 loader=$3
   rm -rf "$prefix"
   WINEPREFIX=$prefix WINEARCH=$winearch "$loader" wineboot --init >/dev/null 2>&1
+  WINEPREFIX=$prefix "$loader" regedit /S "Z:$PWD/scripts/wine-desktop.reg" >/dev/null 2>&1
   WINEPREFIX=$prefix wineserver -w
 }
 
@@ -122,6 +148,28 @@ stop_wineserver() {
   fi
 }
 trap 'stop_sim; stop_wineserver' EXIT
+
+# The tests labelled display (the dialogs), on a virtual display. They get a wineserver of
+# their own, started on that display: one started without a display keeps serving the prefix
+# for a while, and a program it serves cannot open a window.
+run_display_tests() {
+  local build=$1 loader=$2
+  if ! display_present; then
+    echo "== $preset: dialog tests SKIPPED: xvfb-run, xauth or the font $cjk_font is missing" \
+         "(apt-get install ${display_packages[*]})"
+    return 0
+  fi
+  echo "== $preset: the dialogs through Wine on a virtual display (xvfb-run)"
+  # shellcheck disable=SC2016  # expanded by the inner shell
+  LC_ALL=zh_CN.UTF-8 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    wineserver -p
+    "$1" cmd /c exit </dev/null >/dev/null 2>&1
+    ctest --test-dir "$2" --output-on-failure -L display
+    status=$?
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+    exit $status' display-tests "$loader" "$build"
+}
 
 # Starts napi-sim on any free ports and exports VMLCMD_SIM_CONTROL for the tests.
 start_sim() {
@@ -197,16 +245,22 @@ for preset in $arches; do
     fi
     start_sim "$build" || { failures+=("$preset napi-sim"); continue; }
     echo "== $preset: the whole suite through Wine (code page 936)"
-    # Every registered test; CTest starts each .exe through CMAKE_CROSSCOMPILING_EMULATOR and
-    # lists the GoogleTest programs' tests through it first. The device tests share the one
-    # simulator (RESOURCE_LOCK), the rest run beside them.
-    LC_ALL=zh_CN.UTF-8 ctest --test-dir "$build" --output-on-failure -j2 -LE exports || failures+=("$preset suite")
+    # Every registered test but the dialogs; CTest starts each .exe through
+    # CMAKE_CROSSCOMPILING_EMULATOR and lists the GoogleTest programs' tests through it first.
+    # The device tests share the one simulator (RESOURCE_LOCK), the rest run beside them.
+    LC_ALL=zh_CN.UTF-8 ctest --test-dir "$build" --output-on-failure -j2 -LE 'exports|display' ||
+      failures+=("$preset suite")
+    stop_wineserver
+    echo "   ran in $(elapsed "$step")"
+    step=$SECONDS
+    run_display_tests "$build" "$loader" || failures+=("$preset dialogs")
     stop_sim
   else
     echo "== $preset: host program and platform tests through Wine (code page 936)"
-    LC_ALL=zh_CN.UTF-8 ctest --test-dir "$build" --output-on-failure -L wine || failures+=("$preset platform")
+    LC_ALL=zh_CN.UTF-8 ctest --test-dir "$build" --output-on-failure -L wine -LE display ||
+      failures+=("$preset platform")
+    stop_wineserver
   fi
-  stop_wineserver
   echo "   ran in $(elapsed "$step")"
   unset WINEPREFIX
 done
