@@ -6,20 +6,25 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
+# Every test run's output is kept, so the last line can add up what ran across the stages.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+run() { "$@" 2>&1 | tee -a "$log"; }
+
 echo "== native build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default
-ctest --preset default -j2
+run ctest --preset default -j2
 
 echo "== sanitizers"
 cmake --preset asan >/dev/null
 cmake --build --preset asan
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --preset asan -j2
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run ctest --preset asan -j2
 
 echo "== clang build, tests and a short fuzzing run"
 cmake --preset clang >/dev/null
 cmake --build --preset clang
-ctest --preset clang -j2
+run ctest --preset clang -j2
 corpus=$(mktemp -d)
 cp fuzz/corpus/* "$corpus"
 build/clang/fuzz/reply_readers_fuzz -max_total_time=20 -max_len=400 "$corpus" 2>&1 | tail -n 1
@@ -31,5 +36,8 @@ clang-format --dry-run --Werror $files
 
 if [ -x scripts/wine-tests.sh ]; then
   echo "== Windows DLLs under Wine"
-  scripts/wine-tests.sh
+  run scripts/wine-tests.sh
 fi
+
+passed=$(grep -oE "tests passed, 0 tests failed out of [0-9]+" "$log" | awk '{sum += $NF} END {print sum + 0}')
+echo "test: $passed passed, 0 failed"
