@@ -21,6 +21,25 @@ namespace vml::ui {
 namespace win32 {
 namespace {
 
+// What every top-level dialog does with a command, the close box and its end; the page windows
+// have no close box and no end of their own.
+template <class Logic>
+bool HandleTopLevel(Logic& logic, UINT message, WPARAM wParam) {
+  switch (message) {
+    case WM_COMMAND:
+      logic.Command(LowWord(wParam));
+      return true;
+    case WM_CLOSE:
+      logic.Command(IDCANCEL);
+      return true;
+    case WM_DESTROY:
+      logic.Destroyed();
+      return false;  // the platform still tears the window down
+    default:
+      return false;
+  }
+}
+
 class DeviceConfigWindow final : public DialogWindow {
  public:
   DeviceConfigWindow(DialogState& state, ICommand* command)
@@ -33,17 +52,8 @@ class DeviceConfigWindow final : public DialogWindow {
         logic_.Start(command_);
         result = FALSE;  // no default focus
         return true;
-      case WM_COMMAND:
-        logic_.Command(LowWord(wParam));
-        return true;
-      case WM_CLOSE:
-        logic_.Command(IDCANCEL);
-        return true;
-      case WM_DESTROY:
-        logic_.Destroyed();
-        return false;
       default:
-        return false;
+        return HandleTopLevel(logic_, message, wParam);
     }
   }
 
@@ -62,9 +72,6 @@ class PtzControlWindow final : public DialogWindow {
         logic_.Start(command_);
         result = TRUE;
         return true;
-      case WM_COMMAND:
-        logic_.Command(LowWord(wParam));
-        return true;
       case WM_SETCURSOR: {
         HWND under = reinterpret_cast<HWND>(wParam);
         const int id = under == Window() ? 0 : ::GetDlgCtrlID(under);
@@ -72,14 +79,8 @@ class PtzControlWindow final : public DialogWindow {
         // Left to the default handling so that the cursor still gets its shape.
         return false;
       }
-      case WM_CLOSE:
-        logic_.Command(IDCANCEL);
-        return true;
-      case WM_DESTROY:
-        logic_.Destroyed();
-        return false;
       default:
-        return false;
+        return HandleTopLevel(logic_, message, wParam);
     }
   }
 
@@ -231,17 +232,8 @@ class VideoSettingsWindow final : public DialogWindow, public PageHost {
       case WM_MOVE:
         logic_.Moved();
         return false;
-      case WM_COMMAND:
-        logic_.Command(LowWord(wParam));
-        return true;
-      case WM_CLOSE:
-        logic_.Command(IDCANCEL);
-        return true;
-      case WM_DESTROY:
-        logic_.Destroyed();
-        return false;
       default:
-        return false;
+        return HandleTopLevel(logic_, message, wParam);
     }
   }
 
