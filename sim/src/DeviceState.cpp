@@ -102,7 +102,6 @@ void to_json(nlohmann::json& j, const Account& v) {
 void to_json(nlohmann::json& j, const Network& v) {
   j = {{"ip", JsonText(v.ip)}, {"mask", JsonText(v.mask)}, {"gateway", JsonText(v.gateway)}};
 }
-void to_json(nlohmann::json& j, const PtzHead& v) { j = {{"protocol", v.protocol}, {"address", v.address}}; }
 void to_json(nlohmann::json& j, const Clock& v) {
   j = {{"date", JsonText(v.date)}, {"time", JsonText(v.time)}};
 }
@@ -117,16 +116,6 @@ void to_json(nlohmann::json& j, const Encoder& v) {
        {"r", v.r},
        {"t", JsonText(v.t)}};
 }
-void to_json(nlohmann::json& j, const Picture& v) {
-  j = {{"brightness", v.brightness}, {"contrast", v.contrast}, {"saturation", v.saturation}, {"hue", v.hue}};
-}
-void to_json(nlohmann::json& j, const Region& v) {
-  j = {{"enabled", v.enabled}, {"left", v.left}, {"top", v.top}, {"width", v.width}, {"height", v.height}};
-}
-void to_json(nlohmann::json& j, const MotionRegion& v) {
-  j = {{"enabled", v.enabled}, {"left", v.left},     {"top", v.top},
-       {"width", v.width},     {"height", v.height}, {"sensitivity", v.sensitivity}};
-}
 void to_json(nlohmann::json& j, const Overlay& v) {
   j = {{"captionShown", v.captionShown},
        {"captionPosition", v.captionPosition},
@@ -135,16 +124,6 @@ void to_json(nlohmann::json& j, const Overlay& v) {
        {"timePosition", v.timePosition}};
 }
 void to_json(nlohmann::json& j, const PtzMotion& v) { j = {{"action", v.action}, {"auto", v.autoMode}}; }
-void to_json(nlohmann::json& j, const PtzParameters& v) { j = {{"set", v.set}, {"r", v.r}, {"s", v.s}}; }
-void to_json(nlohmann::json& j, const VideoPort& v) {
-  j = {{"encoder", v.encoder},
-       {"picture", v.picture},
-       {"mask", v.mask},
-       {"motion", v.motion},
-       {"overlay", v.overlay},
-       {"ptz", v.ptz},
-       {"ptzParameters", v.ptzParameters}};
-}
 void to_json(nlohmann::json& j, const DeviceState& v) {
   j = nlohmann::json::object();
   j["network"] = v.network;
@@ -172,10 +151,6 @@ void from_json(const nlohmann::json& j, Network& v) {
   v.mask = Bytes(j, "mask");
   v.gateway = Bytes(j, "gateway");
 }
-void from_json(const nlohmann::json& j, PtzHead& v) {
-  j.at("protocol").get_to(v.protocol);
-  j.at("address").get_to(v.address);
-}
 void from_json(const nlohmann::json& j, Clock& v) {
   v.date = Bytes(j, "date");
   v.time = Bytes(j, "time");
@@ -195,27 +170,6 @@ void from_json(const nlohmann::json& j, Encoder& v) {
   j.at("r").get_to(v.r);
   v.t = Bytes(j, "t");
 }
-void from_json(const nlohmann::json& j, Picture& v) {
-  j.at("brightness").get_to(v.brightness);
-  j.at("contrast").get_to(v.contrast);
-  j.at("saturation").get_to(v.saturation);
-  j.at("hue").get_to(v.hue);
-}
-void from_json(const nlohmann::json& j, Region& v) {
-  j.at("enabled").get_to(v.enabled);
-  j.at("left").get_to(v.left);
-  j.at("top").get_to(v.top);
-  j.at("width").get_to(v.width);
-  j.at("height").get_to(v.height);
-}
-void from_json(const nlohmann::json& j, MotionRegion& v) {
-  j.at("enabled").get_to(v.enabled);
-  j.at("left").get_to(v.left);
-  j.at("top").get_to(v.top);
-  j.at("width").get_to(v.width);
-  j.at("height").get_to(v.height);
-  j.at("sensitivity").get_to(v.sensitivity);
-}
 void from_json(const nlohmann::json& j, Overlay& v) {
   j.at("captionShown").get_to(v.captionShown);
   j.at("captionPosition").get_to(v.captionPosition);
@@ -226,20 +180,6 @@ void from_json(const nlohmann::json& j, Overlay& v) {
 void from_json(const nlohmann::json& j, PtzMotion& v) {
   j.at("action").get_to(v.action);
   j.at("auto").get_to(v.autoMode);
-}
-void from_json(const nlohmann::json& j, PtzParameters& v) {
-  j.at("set").get_to(v.set);
-  j.at("r").get_to(v.r);
-  j.at("s").get_to(v.s);
-}
-void from_json(const nlohmann::json& j, VideoPort& v) {
-  j.at("encoder").get_to(v.encoder);
-  j.at("picture").get_to(v.picture);
-  j.at("mask").get_to(v.mask);
-  j.at("motion").get_to(v.motion);
-  j.at("overlay").get_to(v.overlay);
-  j.at("ptz").get_to(v.ptz);
-  j.at("ptzParameters").get_to(v.ptzParameters);
 }
 void from_json(const nlohmann::json& j, DeviceState& v) {
   j.at("network").get_to(v.network);

@@ -126,34 +126,30 @@ struct DeviceState {
   std::vector<VideoPort> videoPorts = std::vector<VideoPort>(4);
 };
 
+// Structures whose JSON is their fields under their own names.
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(PtzHead, protocol, address)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Picture, brightness, contrast, saturation, hue)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(Region, enabled, left, top, width, height)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(MotionRegion, enabled, left, top, width, height, sensitivity)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(PtzParameters, set, r, s)
+
 void to_json(nlohmann::json& j, const Account& v);
 void to_json(nlohmann::json& j, const Network& v);
-void to_json(nlohmann::json& j, const PtzHead& v);
 void to_json(nlohmann::json& j, const Clock& v);
 void to_json(nlohmann::json& j, const PassThroughRequest& v);
 void to_json(nlohmann::json& j, const Encoder& v);
-void to_json(nlohmann::json& j, const Picture& v);
-void to_json(nlohmann::json& j, const Region& v);
-void to_json(nlohmann::json& j, const MotionRegion& v);
 void to_json(nlohmann::json& j, const Overlay& v);
 void to_json(nlohmann::json& j, const PtzMotion& v);
-void to_json(nlohmann::json& j, const PtzParameters& v);
-void to_json(nlohmann::json& j, const VideoPort& v);
 void to_json(nlohmann::json& j, const DeviceState& v);
 
 void from_json(const nlohmann::json& j, Account& v);
 void from_json(const nlohmann::json& j, Network& v);
-void from_json(const nlohmann::json& j, PtzHead& v);
 void from_json(const nlohmann::json& j, Clock& v);
 void from_json(const nlohmann::json& j, PassThroughRequest& v);
 void from_json(const nlohmann::json& j, Encoder& v);
-void from_json(const nlohmann::json& j, Picture& v);
-void from_json(const nlohmann::json& j, Region& v);
-void from_json(const nlohmann::json& j, MotionRegion& v);
 void from_json(const nlohmann::json& j, Overlay& v);
 void from_json(const nlohmann::json& j, PtzMotion& v);
-void from_json(const nlohmann::json& j, PtzParameters& v);
-void from_json(const nlohmann::json& j, VideoPort& v);
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(VideoPort, encoder, picture, mask, motion, overlay, ptz, ptzParameters)
 void from_json(const nlohmann::json& j, DeviceState& v);
 
 }  // namespace napisim
