@@ -35,6 +35,25 @@ std::optional<int32_t> IntIn(const OptionMap& options, char letter, int32_t low,
   return value;
 }
 
+// One optional numeric field of a write: absent leaves the target as it is, out of range
+// refuses the whole write.
+struct Limit {
+  char letter;
+  int32_t low;
+  int32_t high;
+  int* target;
+};
+
+bool ApplyLimits(const OptionMap& options, std::initializer_list<Limit> limits) {
+  for (const Limit& limit : limits) {
+    if (!options.count(limit.letter)) continue;
+    const auto value = IntIn(options, limit.letter, limit.low, limit.high);
+    if (!value) return false;
+    *limit.target = *value;
+  }
+  return true;
+}
+
 // Resolves "-p VP": status 3 when it is missing or not a number, 5 when no such port exists.
 int32_t VideoPortOf(DeviceState& state, const OptionMap& options, VideoPort** port, int32_t* number) {
   const auto found = options.find('p');
@@ -240,20 +259,12 @@ Outcome WriteEncoder(DeviceState& state, std::string_view text) {
   if (request.status != kSuccess) return Reply(request.status);
   const auto& options = request.options;
   Encoder encoder = request.port->encoder;
-  struct Limit {
-    char letter;
-    int32_t low;
-    int32_t high;
-    int* target;
-  };
-  for (const Limit& limit : {Limit{'b', 16, 20000, &encoder.bitrate}, Limit{'f', 1, 60, &encoder.frameRate},
-                             Limit{'i', 1, 1000, &encoder.iFrameInterval},
-                             Limit{'q', 1, 51, &encoder.quantiser}, Limit{'r', 0, 255, &encoder.r}}) {
-    if (!options.count(limit.letter)) continue;
-    const auto value = IntIn(options, limit.letter, limit.low, limit.high);
-    if (!value) return Reply(kInvalidArgument);
-    *limit.target = *value;
-  }
+  if (!ApplyLimits(options, {{'b', 16, 20000, &encoder.bitrate},
+                             {'f', 1, 60, &encoder.frameRate},
+                             {'i', 1, 1000, &encoder.iFrameInterval},
+                             {'q', 1, 51, &encoder.quantiser},
+                             {'r', 0, 255, &encoder.r}}))
+    return Reply(kInvalidArgument);
   if (options.count('t')) {
     const auto& t = options.at('t');
     if (t.size() > 32) return Reply(kInvalidArgument);
@@ -276,20 +287,11 @@ Outcome WritePicture(DeviceState& state, std::string_view text) {
   auto request = ParsePortRequest(state, text, "pbcsh");
   if (request.status != kSuccess) return Reply(request.status);
   Picture picture = request.port->picture;
-  struct Limit {
-    char letter;
-    int32_t low;
-    int32_t high;
-    int* target;
-  };
-  for (const Limit& limit :
-       {Limit{'b', 0, 255, &picture.brightness}, Limit{'c', -128, 127, &picture.contrast},
-        Limit{'s', -128, 127, &picture.saturation}, Limit{'h', -128, 127, &picture.hue}}) {
-    if (!request.options.count(limit.letter)) continue;
-    const auto value = IntIn(request.options, limit.letter, limit.low, limit.high);
-    if (!value) return Reply(kInvalidArgument);
-    *limit.target = *value;
-  }
+  if (!ApplyLimits(request.options, {{'b', 0, 255, &picture.brightness},
+                                     {'c', -128, 127, &picture.contrast},
+                                     {'s', -128, 127, &picture.saturation},
+                                     {'h', -128, 127, &picture.hue}}))
+    return Reply(kInvalidArgument);
   request.port->picture = picture;
   return Reply(kSuccess);
 }
