@@ -29,6 +29,11 @@
 
 #include <stdint.h>
 
+// The library's version; the build, the packages and the tools' --version all read it from here.
+#define VMLCMD_VERSION_MAJOR 0
+#define VMLCMD_VERSION_MINOR 1
+#define VMLCMD_VERSION_PATCH 0
+
 #if defined(_WIN32)
 #if defined(VMLCMD_BUILDING)
 #define VMLCMD_API __declspec(dllexport)
@@ -197,6 +202,63 @@ struct VmlCmdSerialSettings {
 // defaults (115200 baud, 8 data bits, no parity, one stop bit, no flow control) are confirmed.
 typedef bool (*VmlCmdSerialConfirm)(const char* portName, VmlCmdSerialSettings* settings, void* context);
 VMLCMD_API void VmlCmdSetSerialConfirm(VmlCmdSerialConfirm confirm, void* context);
+
+// How an object's last operation ended. The module-wide result code says what the device
+// answered, but not why a device that never answered failed, and it is shared by every object;
+// the outcome is the object's own. It is recorded by every operation of the table (device
+// operations, and the local ones such as SetNetworkTarget) and never changes the result code.
+enum VmlCmdStage {
+  VmlCmdStageNone = 0,             // no operation has run on this object yet
+  VmlCmdStageSuccess = 1,          // the operation succeeded
+  VmlCmdStageNoNetworkLink = 2,    // no network target set (or the serial link chosen)
+  VmlCmdStageArgumentRefused = 3,  // an argument was refused before anything was sent
+  VmlCmdStageAddressInvalid = 4,   // the target address is not a dotted-quad IPv4 address
+  VmlCmdStageConnectRefused = 5,   // the device refused the connection
+  VmlCmdStageConnectTimedOut = 6,  // no connection within 100 ms
+  VmlCmdStageConnectFailed = 7,    // the connection failed otherwise (see systemError)
+  VmlCmdStageLoginRefused = 8,     // the login reply had a non-zero status (see status)
+  VmlCmdStageSendFailed = 9,       // a request could not be sent
+  VmlCmdStageReplyTimedOut = 10,   // no reply byte within the receive time-out
+  VmlCmdStageClosedByDevice = 11,  // the device closed the connection before any reply byte
+  VmlCmdStageReceiveFailed = 12,   // the receive failed otherwise, e.g. a reset (see systemError)
+  VmlCmdStageReplyStatus = 13,     // the reply had a non-zero status (see status)
+  VmlCmdStageValueMissing = 14,    // the reply lacked a value (see letter)
+  VmlCmdStageNotImplemented = 15,  // the operation is not implemented (result code 10)
+  VmlCmdStageCount
+};
+
+// Which exchange of the operation the stage belongs to.
+enum VmlCmdExchange {
+  VmlCmdExchangeNone = 0,     // ended before anything was sent
+  VmlCmdExchangeLogin = 1,    // the login (command 45)
+  VmlCmdExchangeRequest = 2,  // the operation's request (the first one of slots 84 to 86)
+  VmlCmdExchangeSecond = 3,   // the second request of slots 84 to 86
+};
+
+// Set size to sizeof(VmlCmdOutcome) before the call; a record from an older header (a smaller
+// size) gets the fields it has room for, so the record can grow at its end.
+struct VmlCmdOutcome {
+  uint32_t size;
+  int32_t stage;                 // VmlCmdStage
+  int32_t resultCode;            // the module-wide result code as this operation left it
+  int32_t status;                // the reply status for LoginRefused and ReplyStatus, else 0
+  int32_t exchange;              // VmlCmdExchange
+  int32_t systemError;           // errno, or the Winsock error, where one exists; else 0
+  uint32_t elapsedMicroseconds;  // from the start of the operation to its end
+  int32_t slot;                  // the table slot of the operation, -1 before the first
+  char letter;                   // for ValueMissing: the letter the reply lacked
+  char reserved[3];
+};
+
+// Copies the outcome of command's last operation. False when command or outcome is null or
+// outcome->size is smaller than its first two fields.
+VMLCMD_API bool VmlCmdGetLastOutcome(ICommand* command, VmlCmdOutcome* outcome);
+
+// A short text of a stage: language 0 English (ASCII), 1 Simplified Chinese (UTF-8 on Linux,
+// the host's ANSI code page on Windows). Writes at most bufferSize bytes, NUL included, cut at
+// a whole character, and returns the bytes written without the NUL; 0 for an unknown stage or
+// language, or no buffer.
+VMLCMD_API int32_t VmlCmdGetStageText(int32_t stage, int32_t language, char* buffer, int32_t bufferSize);
 }
 
 #endif
