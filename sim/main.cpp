@@ -119,15 +119,16 @@ int main(int argc, char** argv) {
   try {
     napisim::Simulator simulator(options);
     simulator.Start();
+    // Before the first line, so a script that waits for that line finds the file complete.
+    if (!inventoryOut.empty() && !WriteInventory(inventoryOut, simulator, options)) {
+      std::cerr << "napi-sim: cannot write the inventory " << inventoryOut << '\n';
+      return 1;
+    }
     std::cout << "napi-sim listening on " << options.address << ":" << simulator.Port() << std::endl;
     if (simulator.DeviceCount() > 1) {
       std::cout << "napi-sim devices: " << simulator.DeviceCount() << " on ports " << simulator.Port(0);
       for (std::size_t i = 1; i < simulator.DeviceCount(); ++i) std::cout << ',' << simulator.Port(i);
       std::cout << std::endl;
-    }
-    if (!inventoryOut.empty() && !WriteInventory(inventoryOut, simulator, options)) {
-      std::cerr << "napi-sim: cannot write the inventory " << inventoryOut << '\n';
-      return 1;
     }
     std::unique_ptr<napisim::ControlServer> control;
     if (controlPort >= 0) {
