@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: the native build with warnings as errors, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a clang build with a short fuzzing run of the
-# reply readers, the format check, and the Windows DLLs under Wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer, a clang build with short fuzzing runs of the
+# reply readers and the simulator's request handling, the format check, and the Windows DLLs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -28,6 +28,10 @@ run ctest --preset clang -j2
 corpus=$(mktemp -d)
 cp fuzz/corpus/* "$corpus"
 build/clang/fuzz/reply_readers_fuzz -max_total_time=20 -max_len=400 "$corpus" 2>&1 | tail -n 1
+rm -rf "$corpus"
+corpus=$(mktemp -d)
+cp fuzz/corpus-sim/* "$corpus"
+build/clang/fuzz/sim_request_fuzz -max_total_time=15 -max_len=2048 "$corpus" 2>&1 | tail -n 1
 rm -rf "$corpus"
 
 echo "== format"
