@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   app.add_option(
       "--inventory-out", inventoryOut,
       "Write the devices as an inventory CSV (host,port,user,password,video-port) once they listen");
-  app.add_option("--request-log", options.requestLog, "Requests each device keeps for the control channel")
+  app.add_option("--request-log", options.requestLog, "Requests kept for the control channel, shared among the devices")
       ->capture_default_str();
   app.add_option("--idle-timeout", idleTimeoutSeconds,
                  "Close a connection that sends no whole request for this many seconds, 0 for never")

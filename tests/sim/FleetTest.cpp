@@ -55,6 +55,7 @@ TEST(FleetTest, DevicesAreIndependent) {
   EXPECT_EQ(sim.State(2).videoPorts[0].encoder.bitrate, 512) << "reset covers every device";
 
   EXPECT_THROW(sim.Port(3), std::out_of_range);
+  EXPECT_EQ(sim.RequestLog(1).bound, 4096u / 3) << "the devices share the log";
   EXPECT_THROW(sim.SetFault(3, 32, Fault::Close()), std::out_of_range);
 }
 
