@@ -32,11 +32,19 @@ void PrintState(const napisim::Simulator& simulator) {
 
 // A fleet needs a descriptor per listener besides those of its connections; the usual soft
 // limit of 1024 is far below what the system allows.
-void RaiseDescriptorLimit() {
+void RaiseDescriptorLimit(int devices) {
   rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
-  ::setrlimit(RLIMIT_NOFILE, &limit);
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  // Room for a connection per device at least; with less, clients wait in the backlog.
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < 2 * static_cast<rlim_t>(devices) + 16) {
+    std::cerr << "napi-sim: warning: " << devices << " devices with a limit of " << limit.rlim_cur
+              << " descriptors leave little room for connections\n";
+  }
 }
 
 // Written to a temporary name and renamed, so a program waiting for the file never reads half.
@@ -93,7 +101,8 @@ int main(int argc, char** argv) {
   app.add_option(
       "--inventory-out", inventoryOut,
       "Write the devices as an inventory CSV (host,port,user,password,video-port) once they listen");
-  app.add_option("--request-log", options.requestLog, "Requests kept for the control channel, shared among the devices")
+  app.add_option("--request-log", options.requestLog,
+                 "Requests kept for the control channel, shared among the devices")
       ->capture_default_str();
   app.add_option("--idle-timeout", idleTimeoutSeconds,
                  "Close a connection that sends no whole request for this many seconds, 0 for never")
@@ -101,7 +110,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 86400.0));
   CLI11_PARSE(app, argc, argv);
   options.idleTimeout = std::chrono::milliseconds(std::llround(idleTimeoutSeconds * 1000));
-  RaiseDescriptorLimit();
+  RaiseDescriptorLimit(options.devices);
 
   if (!accounts.empty()) {
     options.accounts.clear();

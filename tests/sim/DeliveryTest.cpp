@@ -60,15 +60,6 @@ TEST_F(DeliveryTest, PiecesArriveAsPromised) {
   }
 }
 
-TEST_F(DeliveryTest, GapIsKeptBetweenPieces) {
-  sim_.SetFault(32, Fault::HeaderApart(200ms));
-  auto client = AskEncoder();
-  ASSERT_EQ(client->ReceiveOnce(2000ms).size(), 20u);
-  const auto start = Clock::now();
-  EXPECT_EQ(client->ReceiveOnce(2000ms), kEncoderText);
-  EXPECT_GE(Clock::now() - start, 150ms);
-}
-
 TEST_F(DeliveryTest, OneByteAtATimeThenTheConnectionServesOn) {
   Fault slow = Fault::ByteByByte(10ms, 1);
   slow.kind = Fault::Kind::kStatus;
