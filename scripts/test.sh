@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite: the native build with warnings as errors, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the multi-threaded tests under
-# ThreadSanitizer, a clang build with short fuzzing runs of the reply readers and of the whole
-# transaction, the format check, and the Windows DLLs under Wine.
+# ThreadSanitizer, a clang build with short fuzzing runs of the reply readers, of the whole
+# transaction and of the simulator's request handling, the format check, and the Windows DLLs
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -38,6 +39,10 @@ rm -rf "$corpus"
 corpus=$(mktemp -d)
 cp fuzz/corpus-transaction/* "$corpus"
 build/clang/fuzz/transaction_fuzz -max_total_time=20 -max_len=1200 "$corpus" 2>&1 | tail -n 1
+rm -rf "$corpus"
+corpus=$(mktemp -d)
+cp fuzz/corpus-sim/* "$corpus"
+build/clang/fuzz/sim_request_fuzz -max_total_time=15 -max_len=2048 "$corpus" 2>&1 | tail -n 1
 rm -rf "$corpus"
 
 echo "== format"
