@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: the native build with warnings as errors, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a clang build with a short fuzzing run of the
-# reply readers, the format check, and the Windows DLLs under Wine.
+# The whole test suite: the native build with warnings as errors, its Debian packages checked
+# by hosts built against them, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, a clang build with a short fuzzing run of the reply readers, the
+# format check, and the Windows DLLs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,6 +16,9 @@ echo "== native build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default
 run ctest --preset default -j2
+
+echo "== Debian packages, and hosts built against them"
+run scripts/consumer-test.sh build/default
 
 echo "== sanitizers"
 cmake --preset asan >/dev/null

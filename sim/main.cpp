@@ -23,6 +23,8 @@ void PrintState(const napisim::Simulator& simulator) {
 
 int main(int argc, char** argv) {
   CLI::App app{"Simulated NAPI video server on a loopback TCP port"};
+  app.name("napi-sim");
+  app.set_version_flag("--version", "napi-sim " VMLCMD_VERSION_TEXT, "Print the version and exit");
   napisim::Options options;
   std::vector<std::string> accounts;
   bool printState = false;
