@@ -973,6 +973,37 @@ std::vector<Operation> Build() {
           .Example("VmlCmdSetSerialConfirm(nullptr, nullptr)",
                    RUN(static_cast<void>(c); VmlCmdSetSerialConfirm(nullptr, nullptr); return 0;), 0)
           .VmlctlNote("no vmlctl command"));
+  t.push_back(
+      Op(OUTSIDE(VmlCmdGetLastOutcome), kExtensions,
+         "bool VmlCmdGetLastOutcome(ICommand* command, VmlCmdOutcome* outcome)",
+         "Copies how the object's own last operation ended: the stage (VmlCmdStage), the result code it "
+         "left, the reply status, the exchange, the system error and the time it took. Unlike the "
+         "library-wide result code it belongs to the object, and it says why a device that never "
+         "answered failed.")
+          .Params({{"command", "the object"},
+                   {"outcome",
+                    "record whose size field the caller sets to sizeof(VmlCmdOutcome); a "
+                    "smaller (older) record gets the fields it has room for"}})
+          .Result("true; false when command or outcome is null or outcome->size is below 8")
+          .Example(
+              "VmlCmdGetLastOutcome(command, &outcome) with outcome.size 4, less than its first two fields,",
+              RUN(VmlCmdOutcome o{}; o.size = 4; return VmlCmdGetLastOutcome(&c, &o);), 0)
+          .VmlctlNote("no vmlctl command"));
+  t.push_back(
+      Op(OUTSIDE(VmlCmdGetStageText), kExtensions,
+         "int32_t VmlCmdGetStageText(int32_t stage, int32_t language, char* buffer, int32_t bufferSize)",
+         "A short text of an outcome stage: language 0 English (ASCII), 1 Simplified Chinese (UTF-8 on "
+         "Linux, the host's ANSI code page on Windows), cut at a whole character to fit bufferSize.")
+          .Params({{"stage", "a VmlCmdStage"},
+                   {"language", "0 English, 1 Simplified Chinese"},
+                   {"buffer", "the text's buffer"},
+                   {"bufferSize", "its size in bytes, NUL included"}})
+          .Result("the bytes written without the NUL; 0 for an unknown stage or language, or no buffer")
+          .Example("VmlCmdGetStageText(VmlCmdStageReplyTimedOut, 0, text, 64): \"no reply within 1 s\"",
+                   RUN(static_cast<void>(c); char text[64];
+                       return VmlCmdGetStageText(VmlCmdStageReplyTimedOut, 0, text, sizeof text);),
+                   19)
+          .VmlctlNote("no vmlctl command"));
   return t;
 }
 

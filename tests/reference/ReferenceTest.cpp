@@ -56,7 +56,8 @@ TEST(ReferenceTable, CoversEverySlotInOrderAtItsPosition) {
     next = op.slot + 1;
   }
   EXPECT_EQ(next, 92);
-  for (const char* extension : {"VmlCmdGetOsdCaptionEx", "VmlCmdSetSerialConfirm"}) {
+  for (const char* extension :
+       {"VmlCmdGetOsdCaptionEx", "VmlCmdSetSerialConfirm", "VmlCmdGetLastOutcome", "VmlCmdGetStageText"}) {
     EXPECT_EQ(names.count(extension), 1u) << extension;
   }
 }
