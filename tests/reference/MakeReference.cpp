@@ -92,7 +92,7 @@ std::string Codes(const Operation& op) {
   out << "; left as it was when the device never answered (no network target, login refused, connection, "
          "send "
          "or receive failure"
-      << (op.reads.empty() ? "" : ", a value missing from the reply") << ")";
+      << (!op.reads.empty() && op.missingValueFails ? ", a value missing from the reply" : "") << ")";
   if (!op.refused.empty()) out << "; 15 (无效的参数) before anything is sent for " << op.refused;
   out << "; never 10";
   return out.str();

@@ -89,6 +89,10 @@ class Op {
     op_.reads = std::move(reads);
     return *this;
   }
+  Op& MissingValueSucceeds() {
+    op_.missingValueFails = false;
+    return *this;
+  }
   Op& LocalCode(Local local) {
     op_.local = local;
     return *this;
@@ -326,6 +330,7 @@ std::vector<Operation> Build() {
          "Reads the device's IP address.")
           .Params({{"ipAddress", addressBuffer}})
           .Sends(5, "", Length::HeaderOnly, "")
+          .MissingValueSucceeds()
           .Reads("the token 'i' (the last one wins), up to the next hyphen, trailing blanks kept; a reply "
                  "without one succeeds and leaves the buffer untouched")
           .Refuses("a null buffer", CALL(c.GetIpAddress(nullptr)))
@@ -344,6 +349,7 @@ std::vector<Operation> Build() {
                  "Reads the device's subnet mask.")
                   .Params({{"subnetMask", addressBuffer}})
                   .Sends(5, "", Length::HeaderOnly, "")
+                  .MissingValueSucceeds()
                   .Reads("the token 'm' (the last one wins), as GetIpAddress")
                   .Refuses("a null buffer", CALL(c.GetSubnetMask(nullptr)))
                   .Example("GetSubnetMask(mask)",
@@ -360,6 +366,7 @@ std::vector<Operation> Build() {
       Op(SLOT(28, GetGateway), kNetwork, "bool GetGateway(char* gateway)", "Reads the device's gateway.")
           .Params({{"gateway", addressBuffer}})
           .Sends(5, "", Length::HeaderOnly, "")
+          .MissingValueSucceeds()
           .Reads("the token 'g' (the last one wins), as GetIpAddress")
           .Refuses("a null buffer", CALL(c.GetGateway(nullptr)))
           .Example("GetGateway(gateway)",
@@ -790,6 +797,7 @@ std::vector<Operation> Build() {
                    {"position", "output: 1 to 8 as the device sends it (not an index)"},
                    {"caption", "buffer of VMLCMD_CAPTION_BUFFER_SIZE (50) bytes; a longer caption is cut"}})
           .Sends(26, "-p %d", Length::Plain, "videoPort")
+          .MissingValueSucceeds()
           .Reads("the tokens g (shown), l (position) and w (caption, to the next hyphen, trailing blanks "
                  "kept), numbers read from the token's second character, the last token of a letter winning; "
                  "missing tokens leave their outputs untouched and the operation still succeeds")
@@ -887,12 +895,12 @@ std::vector<Operation> Build() {
                  "videoPort, paramR, frameRate, bitrate, quantStep, iFrameInterval")
           .StatusIgnored()
           .Refuses("a null record", CALL(c.SetVideoSettings(nullptr)))
-          .Example("SetVideoSettings(&settings), the new device's values with bitrate 1024",
+          .Example("SetVideoSettings(&settings) with the new device's values and bitrate 1024",
                    RUN(VideoSettings s{0, 0, 1024, 25, 100, 31, 1, 128, 71, 64, 0};
                        return c.SetVideoSettings(&s);),
                    1, {{"0", "128", "71", "64", "0"}, {"0", "1", "25", "1024", "31", "100"}})
           .Vmlctl("set-video-settings --bitrate 1024", true,
-                  "vmlctl reads the values first (GetVideoSettings) and writes them back changed"));
+                  "it reads the values first with GetVideoSettings and writes them back changed"));
   t.push_back(
       Op(SLOT(86, RestoreVideoDefaults), kCombined, "bool RestoreVideoDefaults()",
          "Writes the default picture values (brightness 128, contrast 71, saturation 64, hue 0: device "
@@ -952,6 +960,7 @@ std::vector<Operation> Build() {
                            {"caption", "buffer"},
                            {"captionSize", "its size in bytes, at least 1"}})
                   .Sends(26, "-p %d", Length::Plain, "videoPort")
+                  .MissingValueSucceeds()
                   .Reads("as GetOsdCaption")
                   .Refuses("a null object or output, or captionSize below 1",
                            RUN(bool s = false; int32_t p = 0; char text[8];

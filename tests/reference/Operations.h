@@ -69,7 +69,8 @@ struct Operation {
   std::vector<Request> requests;
   Success success = Success::Sets9;
   Status status = Status::Mapped;
-  std::string reads = "";  // what the reply gives, "" when nothing is read
+  std::string reads = "";         // what the reply gives, "" when nothing is read
+  bool missingValueFails = true;  // a reply without the values fails (code kept); else succeeds
   // Operations that send nothing.
   Local local = Local::Keeps;
   std::string refused = "";  // the arguments refused with code 15 before anything is sent

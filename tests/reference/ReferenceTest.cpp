@@ -107,6 +107,7 @@ using StatusEntry = Entry;
 using RefusingEntry = Entry;
 using DeviceEntry = Entry;
 using ToolEntry = Entry;
+using ReadingEntry = Entry;
 
 template <class Predicate>
 std::vector<std::size_t> Entries(Predicate applies) {
@@ -183,6 +184,20 @@ TEST_P(DeviceEntry, WithoutANetworkTargetSendsNothingAndKeepsTheCode) {
   EXPECT_EQ(device.Stats().accepted, 0u);
 }
 
+TEST_P(ReadingEntry, MissingValueEndsAsTheEntrySays) {
+  const Operation& o = op();
+  command->SetVideoPort(o.videoPort);
+  Answer(o.requests.back().command, "-z 1");
+  SetLastErrorCode(kUnknownNapiError);
+  const std::int64_t result = o.call(*command);
+  if (o.missingValueFails) {
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(LastErrorCode(), kUnknownNapiError);
+  } else {
+    EXPECT_EQ(LastErrorCode(), kSuccess) << "a reply without the values still succeeds";
+  }
+}
+
 struct ToolRun {
   int status = -1;
   std::string output;
@@ -240,6 +255,9 @@ INSTANTIATE_TEST_SUITE_P(Reference, RefusingEntry,
                          ::testing::ValuesIn(Entries([](const Operation& op) { return bool(op.refuse); })),
                          EntryName);
 INSTANTIATE_TEST_SUITE_P(Reference, DeviceEntry, ::testing::ValuesIn(Entries(SendsRequests)), EntryName);
+INSTANTIATE_TEST_SUITE_P(Reference, ReadingEntry,
+                         ::testing::ValuesIn(Entries([](const Operation& op) { return !op.reads.empty(); })),
+                         EntryName);
 INSTANTIATE_TEST_SUITE_P(Reference, ToolEntry,
                          ::testing::ValuesIn(Entries([](const Operation& op) { return !op.vmlctl.empty(); })),
                          EntryName);
