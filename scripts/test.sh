@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The whole test suite: the native build with warnings as errors, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the multi-threaded tests under
-# ThreadSanitizer, a clang build with short fuzzing runs of the reply readers, of the whole
-# transaction and of the simulator's request handling, the format check, and the Windows DLLs
-# under Wine.
+# The whole test suite: the native build with warnings as errors, its Debian packages checked
+# by hosts built against them, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the multi-threaded tests under ThreadSanitizer, a clang build with
+# short fuzzing runs of the reply readers, of the whole transaction and of the simulator's request
+# handling, the format check, and the Windows DLLs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,6 +17,9 @@ echo "== native build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default
 run ctest --preset default -j2
+
+echo "== Debian packages, and hosts built against them"
+run scripts/consumer-test.sh build/default
 
 echo "== sanitizers"
 cmake --preset asan >/dev/null

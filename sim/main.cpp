@@ -76,6 +76,8 @@ header and the text apart), trailingNul (an undeclared NUL behind the reply).)";
 
 int main(int argc, char** argv) {
   CLI::App app{"Simulated NAPI video server on a loopback TCP port"};
+  app.name("napi-sim");
+  app.set_version_flag("--version", "napi-sim " VMLCMD_VERSION_TEXT, "Print the version and exit");
   napisim::Options options;
   std::vector<std::string> accounts;
   bool printState = false;

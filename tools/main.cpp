@@ -143,6 +143,7 @@ int Main(int argc, char** argv) {
   app.name("vmlctl");
   app.require_subcommand(1);
   app.fallthrough();  // global options may follow the subcommand too
+  app.set_version_flag("--version", "vmlctl " VMLCMD_VERSION_TEXT, "Print the version and exit");
 
   Target target;
   bool json = false;
@@ -170,6 +171,8 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
