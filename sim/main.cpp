@@ -15,6 +15,16 @@
 
 namespace {
 
+// The signal that asks for the state while the simulator runs: Windows has no SIGUSR1, and
+// Ctrl+Break is the console's other signal besides Ctrl+C.
+#if defined(SIGUSR1)
+constexpr int kDumpSignal = SIGUSR1;
+constexpr char kDumpSignalName[] = "SIGUSR1";
+#else
+constexpr int kDumpSignal = SIGBREAK;
+constexpr char kDumpSignalName[] = "Ctrl+Break";
+#endif
+
 void PrintState(const napisim::Simulator& simulator) {
   std::cout << simulator.StateJson().dump(2) << std::endl;
 }
@@ -37,7 +47,8 @@ int main(int argc, char** argv) {
   app.add_option("--control-port", controlPort,
                  "TCP port on 127.0.0.1 for the JSON-lines control channel, 0 for any free port")
       ->check(CLI::Range(0, 65535));
-  app.add_flag("--state", printState, "Print the device state as JSON on SIGUSR1 and at exit");
+  app.add_flag("--state", printState,
+               std::string("Print the device state as JSON on ") + kDumpSignalName + " and at exit");
   CLI11_PARSE(app, argc, argv);
 
   if (!accounts.empty()) {
@@ -66,7 +77,7 @@ int main(int argc, char** argv) {
 
     asio::io_context signals_io(1);
     asio::signal_set stop_signals(signals_io, SIGINT, SIGTERM);
-    asio::signal_set dump_signal(signals_io, SIGUSR1);
+    asio::signal_set dump_signal(signals_io, kDumpSignal);
     stop_signals.async_wait([&](const asio::error_code& ec, int) {
       if (!ec) signals_io.stop();
     });
