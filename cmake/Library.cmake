@@ -3,6 +3,7 @@
 set(VMLCMD_SOURCES
     core/Factory.cpp
     core/NapiCommand.cpp
+    core/Outcome.cpp
     core/ResultCode.cpp
     napi/Message.cpp
     napi/ReplyReaders.cpp

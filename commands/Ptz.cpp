@@ -53,10 +53,7 @@ bool NapiCommand::PtzIris(int32_t direction) {
 bool NapiCommand::PtzStop() { return PtzAction(kStop, SuccessRule::Sets9); }
 
 // The auxiliary, light and wiper switches have no device command.
-bool NapiCommand::SetPtzAux(int32_t, bool) {
-  SetLastErrorCode(kNotImplemented);
-  return false;
-}
+bool NapiCommand::SetPtzAux(int32_t, bool) { return NotImplemented(); }
 bool NapiCommand::SetPtzLight(bool) { return false; }
 bool NapiCommand::SetPtzWiper(bool) { return false; }
 

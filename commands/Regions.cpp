@@ -17,11 +17,11 @@ constexpr std::int32_t kReadOverlay = 26;
 // outputs already written as they are.
 bool ReadFlagAndNumbers(const napi::ReplyView& reply, char flagLetter, bool* flag, const char* letters,
                         std::int32_t* const* outputs) {
-  auto value = napi::LetterNumber(reply.Text(), flagLetter);
+  auto value = reply.Number(flagLetter);
   if (!value) return false;
   *flag = *value != 0;
   for (; *letters != '\0'; ++letters, ++outputs) {
-    value = napi::LetterNumber(reply.Text(), *letters);
+    value = reply.Number(*letters);
     if (!value) return false;
     **outputs = *value;
   }

@@ -52,6 +52,7 @@ int32_t NapiCommand::QueryPortOneValue(int32_t command) {
   bool ok = Prepare(command, TextRule::Plain, "-p 1") &&
             Transact(SuccessRule::Sets9, [&](const napi::ReplyView& reply) {
               auto found = napi::ReadPortOneValue(reply.Text());
+              if (!found && reply.missing != nullptr) *reply.missing = 'p';
               if (found) value = *found;
               return found.has_value();
             });
@@ -71,8 +72,7 @@ bool NapiCommand::SetDeviceTime(int32_t year, uint8_t month, uint8_t day, uint8_
 bool NapiCommand::SendCommand8() {
   PrepareHeaderOnly(kCommand8);
   if (!session_.EnsureLogin(NetworkLink()) || !session_.SendOnly()) return false;
-  SetLastErrorCode(kSuccess);
-  return true;
+  return session_.Succeed(napi::SuccessRule::Sets9);
 }
 
 bool NapiCommand::SendCommand9() {

@@ -30,7 +30,7 @@ struct Field {
 template <std::size_t Count>
 bool ReadFields(const napi::ReplyView& reply, const Field (&fields)[Count]) {
   for (const Field& field : fields) {
-    auto value = napi::LetterNumber(reply.Text(), field.letter);
+    auto value = reply.Number(field.letter);
     if (!value) return false;
     *field.target = *value;
   }
@@ -42,7 +42,7 @@ int32_t NapiCommand::ReadOne(int32_t command, char letter, napi::SuccessRule rul
   int32_t value = 0;
   bool ok = Prepare(command, TextRule::Plain, "-p %d", videoPort_) &&
             Transact(rule, [&](const napi::ReplyView& reply) {
-              auto found = napi::LetterNumber(reply.Text(), letter);
+              auto found = reply.Number(letter);
               if (found) value = *found;
               return found.has_value();
             });
@@ -129,17 +129,10 @@ bool NapiCommand::TwoExchanges(napi::FunctionRef<void()> preparePicture, napi::R
                                napi::FunctionRef<void()> prepareEncoder, napi::ReplyReader readEncoder) {
   if (!session_.EnsureLogin(NetworkLink())) return false;
   preparePicture();
-  if (!session_.Exchange(napi::StatusRule::Ignore)) return false;
-  if (readPicture && !readPicture(session_.Reply())) {
-    session_.Close();
-    return false;
-  }
+  if (!session_.Exchange(napi::StatusRule::Ignore) || !session_.Read(readPicture)) return false;
   prepareEncoder();
-  if (!session_.Exchange(napi::StatusRule::Ignore)) return false;
-  bool ok = !readEncoder || readEncoder(session_.Reply());
-  session_.Close();
-  if (ok) SetLastErrorCode(kSuccess);
-  return ok;
+  if (!session_.Exchange(napi::StatusRule::Ignore) || !session_.Read(readEncoder)) return false;
+  return session_.Succeed(napi::SuccessRule::Sets9);
 }
 
 bool NapiCommand::GetVideoSettings(VideoSettings* settings) {

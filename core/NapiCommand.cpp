@@ -16,16 +16,6 @@ namespace {
 
 constexpr char kVendorName[] = "vormel";
 
-bool NotImplemented() {
-  SetLastErrorCode(kNotImplemented);
-  return false;
-}
-
-int32_t NotImplementedNumber() {
-  SetLastErrorCode(kNotImplemented);
-  return 0;
-}
-
 // Copies text into a fixed field only when it fits with its NUL.
 template <std::size_t Size>
 bool Fits(const char* text, const char (&)[Size]) {
@@ -38,6 +28,22 @@ bool RefuseArguments() {
   SetLastErrorCode(kInvalidArgument);
   return false;
 }
+
+bool NapiCommand::RefuseArguments() {
+  session_.Begin();
+  vml::RefuseArguments();
+  session_.Finish(VmlCmdStageArgumentRefused);
+  return false;
+}
+
+bool NapiCommand::NotImplemented(bool setsCode) {
+  session_.Begin();
+  if (setsCode) SetLastErrorCode(kNotImplemented);
+  session_.Finish(VmlCmdStageNotImplemented);
+  return false;
+}
+
+int32_t NapiCommand::NotImplementedNumber() { return NotImplemented() ? 1 : 0; }
 
 void NapiCommand::DeletingDestructor(unsigned flags) {
   session_.channel.Close();
@@ -127,10 +133,7 @@ bool NapiCommand::CloseLink() {
   return true;
 }
 
-bool NapiCommand::Reserved21(int32_t) {
-  if (connectionMode_ == ConnectionModeSerial) SetLastErrorCode(kNotImplemented);
-  return false;
-}
+bool NapiCommand::Reserved21(int32_t) { return NotImplemented(connectionMode_ == ConnectionModeSerial); }
 
 bool NapiCommand::Reserved22(int32_t value) { return Reserved21(value); }
 

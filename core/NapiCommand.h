@@ -136,12 +136,19 @@ class NapiCommand final : public ICommand {
   std::int32_t VideoPort() const { return videoPort_; }
   const SerialLink& Serial() const { return serialLink_; }
   const napi::TcpChannel& Channel() const { return session_.channel; }
+  const napi::Outcome& LastOutcome() const { return session_.LastOutcome(); }
 
  private:
   ~NapiCommand() = default;  // only through DeletingDestructor
 
   // Formats the request of the coming transaction. A text that does not fit is refused with
   // kInvalidArgument before anything is sent (callers refuse null texts the same way).
+  // Refuses the arguments: result code kInvalidArgument, and false, recorded in the outcome.
+  bool RefuseArguments();
+  // An operation the device has no command for; setsCode: it sets result code 10.
+  bool NotImplemented(bool setsCode = true);
+  std::int32_t NotImplementedNumber();
+
   bool Prepare(std::int32_t command, napi::TextRule rule, const char* format, ...) VML_PRINTF(4, 5);
   bool PrepareHeaderOnly(std::int32_t command);
   bool Transact(napi::SuccessRule rule, napi::ReplyReader read = {});
@@ -164,7 +171,8 @@ class NapiCommand final : public ICommand {
   std::int32_t reservedValue_ = 0;
 };
 
-// Refuses an operation's arguments: result code kInvalidArgument, and false.
+// Refuses an operation's arguments where there is no object to record it: result code
+// kInvalidArgument, and false.
 bool RefuseArguments();
 
 // True when none of the pointers is null.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "napi/ReplyReaders.h"
+
 namespace vml::napi {
 
 void PutInt32(std::uint8_t* at, std::int32_t value) {
@@ -65,6 +67,12 @@ std::string_view ReplyView::AnnouncedText() const {
   if (static_cast<std::size_t>(announced) < text.size())
     text = text.substr(0, static_cast<std::size_t>(announced));
   return text;
+}
+
+std::optional<std::int32_t> ReplyView::Number(char letter) const {
+  std::optional<std::int32_t> value = LetterNumber(Text(), letter);
+  if (!value && missing != nullptr) *missing = letter;
+  return value;
 }
 
 }  // namespace vml::napi

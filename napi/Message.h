@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #if defined(__GNUC__)
@@ -55,6 +56,8 @@ class Request {
 struct ReplyView {
   const std::uint8_t* buffer;  // kReplyBufferSize bytes
   std::size_t received;
+  // Where Number() notes a letter it did not find, so the reason of a failure can be told.
+  char* missing = nullptr;
 
   std::int32_t Status() const { return GetInt32(buffer + 16); }
   std::int32_t TextLength() const { return GetInt32(buffer + 4); }
@@ -63,6 +66,8 @@ struct ReplyView {
   // The part of the text that its textLength announces, cut at the bytes that arrived and at a
   // NUL: what the token reader splits.
   std::string_view AnnouncedText() const;
+  // The letter reader over Text(); a missing letter is noted in *missing.
+  std::optional<std::int32_t> Number(char letter) const;
 };
 
 }  // namespace vml::napi

@@ -1,39 +1,143 @@
 #include "napi/Session.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/ResultCode.h"
 
 namespace vml::napi {
 
-bool Session::Login() {
-  if (std::strlen(target.userName) > kUserNameLimit || std::strlen(target.password) > kPasswordLimit)
-    return false;
-  channel.Close();
-  if (!channel.Connect(target.ipAddress, target.port)) return false;
-  // The login has its own small buffer: the operation's request is already prepared.
-  Request login;
-  if (!login.Format(kLoginCommand, TextRule::Plain, "-u %s -p %s", target.userName, target.password))
-    return false;
-  if (!channel.Send(login.Data(), login.Size())) return false;
-  if (!ReceiveReply()) return false;
-  return Reply().Status() == 0;
+void Session::Begin() {
+  outcome_ = Outcome{};
+  missing_ = 0;
+  start_ = Clock::now();
 }
 
-bool Session::EnsureLogin(bool networkLink) { return networkLink && Login(); }
+void Session::Finish(std::int32_t stage, std::int32_t status) {
+  outcome_.stage = stage;
+  outcome_.status = status;
+  outcome_.resultCode = LastErrorCode();
+  if (stage == VmlCmdStageValueMissing) outcome_.letter = missing_;
+  auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
+  outcome_.elapsedMicroseconds = elapsed < 0 ? 0u : static_cast<std::uint32_t>(elapsed);
+}
+
+bool Session::FailFromChannel() {
+  std::int32_t stage = VmlCmdStageReceiveFailed;
+  switch (channel.LastFailure()) {
+    case ChannelFailure::kAddressInvalid:
+      stage = VmlCmdStageAddressInvalid;
+      break;
+    case ChannelFailure::kConnectRefused:
+      stage = VmlCmdStageConnectRefused;
+      break;
+    case ChannelFailure::kConnectTimedOut:
+      stage = VmlCmdStageConnectTimedOut;
+      break;
+    case ChannelFailure::kConnectFailed:
+      stage = VmlCmdStageConnectFailed;
+      break;
+    case ChannelFailure::kSendFailed:
+      stage = VmlCmdStageSendFailed;
+      break;
+    case ChannelFailure::kTimedOut:
+      stage = VmlCmdStageReplyTimedOut;
+      break;
+    case ChannelFailure::kClosed:
+      stage = VmlCmdStageClosedByDevice;
+      break;
+    case ChannelFailure::kNone:
+    case ChannelFailure::kReceiveFailed:
+      break;
+  }
+  outcome_.systemError = channel.LastSystemError();
+  Finish(stage);
+  return false;
+}
+
+bool Session::Login() {
+  if (std::strlen(target.userName) > kUserNameLimit || std::strlen(target.password) > kPasswordLimit) {
+    Finish(VmlCmdStageArgumentRefused);
+    return false;
+  }
+  channel.Close();
+  if (!channel.Connect(target.ipAddress, target.port)) return FailFromChannel();
+  // The login has its own small buffer: the operation's request is already prepared.
+  Request login;
+  if (!login.Format(kLoginCommand, TextRule::Plain, "-u %s -p %s", target.userName, target.password)) {
+    Finish(VmlCmdStageArgumentRefused);
+    return false;
+  }
+  outcome_.exchange = VmlCmdExchangeLogin;
+  if (!channel.Send(login.Data(), login.Size())) return FailFromChannel();
+  if (!ReceiveReply()) return FailFromChannel();
+  std::int32_t status = Reply().Status();
+  if (status != 0) {
+    Finish(VmlCmdStageLoginRefused, status);
+    return false;
+  }
+  return true;
+}
+
+bool Session::EnsureLogin(bool networkLink) {
+  // Every device operation logs in first: its record starts here.
+  Begin();
+  if (!networkLink) {
+    Finish(VmlCmdStageNoNetworkLink);
+    return false;
+  }
+  return Login();
+}
 
 bool Session::ReceiveReply() {
   // Cleared first, so a short reply reads its missing bytes as zero and never as stale ones.
   std::memset(reply_, 0, sizeof reply_);
   received_ = 0;
-  int got = channel.Receive(reply_, static_cast<int>(kReplyReceiveLimit));
-  if (got < 1) return false;
-  received_ = static_cast<std::size_t>(got);
+  // One deadline for the whole reply, however many pieces it comes in.
+  const Clock::time_point deadline = Clock::now() + TcpChannel::kIoTimeout;
+  std::size_t wanted = kReplyHeaderSize;
+  std::int64_t declared = 0;  // header and text as the header announces them
+  bool headerRead = false;
+  while (received_ < wanted) {
+    int got = channel.ReceiveBefore(reply_ + received_, static_cast<int>(wanted - received_), deadline);
+    // A device that closes, or stays silent to the end of the second, has sent what arrived:
+    // that is the reply, and bytes of it that never came read as zero.
+    if (got <= 0) return received_ > 0;
+    received_ += static_cast<std::size_t>(got);
+    if (!headerRead && received_ >= kReplyHeaderSize) {
+      headerRead = true;
+      declared =
+          static_cast<std::int64_t>(kReplyHeaderSize) + std::max<std::int32_t>(Reply().TextLength(), 0);
+      wanted = static_cast<std::size_t>(std::min<std::int64_t>(declared, kReplyReceiveLimit));
+    }
+  }
+  // Bytes that came with the reply beyond what it declares are taken too, as far as the buffer
+  // holds them: a device that announces too short a text is still read as it always was.
+  if (received_ < kReplyReceiveLimit) {
+    received_ += static_cast<std::size_t>(
+        channel.ReceiveWaiting(reply_ + received_, static_cast<int>(kReplyReceiveLimit - received_)));
+  }
+  // Text that the header announces but the buffer cannot hold is read and dropped within the
+  // same second, so it is never taken for the next reply.
+  std::int64_t overflow = declared - static_cast<std::int64_t>(received_);
+  std::uint8_t scrap[1024];
+  while (overflow > 0) {
+    int got = channel.ReceiveBefore(scrap, static_cast<int>(std::min<std::int64_t>(overflow, sizeof scrap)),
+                                    deadline);
+    if (got <= 0) break;
+    overflow -= got;
+  }
   return true;
 }
 
 bool Session::Exchange(StatusRule statusRule) {
+  outcome_.exchange =
+      outcome_.exchange == VmlCmdExchangeRequest ? VmlCmdExchangeSecond : VmlCmdExchangeRequest;
+  // Bytes still waiting belong to an earlier reply (a NUL some devices send after their text):
+  // they must not be read as the start of this one.
+  channel.DiscardWaiting();
   if (!channel.Send(request.Data(), request.Size()) || !ReceiveReply()) {
+    FailFromChannel();
     channel.Close();
     return false;
   }
@@ -41,25 +145,40 @@ bool Session::Exchange(StatusRule statusRule) {
   if (status != 0) {
     if (statusRule == StatusRule::Map) SetLastErrorCode(CodeForStatus(status));
     channel.Close();
+    Finish(VmlCmdStageReplyStatus, status);
     return false;
   }
   return true;
 }
 
 bool Session::SendOnly() {
+  outcome_.exchange = VmlCmdExchangeRequest;
+  channel.DiscardWaiting();
   bool sent = channel.Send(request.Data(), request.Size());
+  if (!sent) FailFromChannel();
   channel.Close();
   return sent;
+}
+
+bool Session::Read(ReplyReader read) {
+  if (!read || read(Reply())) return true;
+  channel.Close();
+  Finish(VmlCmdStageValueMissing);
+  return false;
+}
+
+bool Session::Succeed(SuccessRule successRule) {
+  channel.Close();
+  if (successRule == SuccessRule::Sets9) SetLastErrorCode(kSuccess);
+  Finish(VmlCmdStageSuccess);
+  return true;
 }
 
 bool Session::Transact(bool networkLink, SuccessRule successRule, ReplyReader read) {
   if (!EnsureLogin(networkLink)) return false;
   if (!Exchange(StatusRule::Map)) return false;
-  bool readOk = !read || read(Reply());
-  channel.Close();
-  if (!readOk) return false;
-  if (successRule == SuccessRule::Sets9) SetLastErrorCode(kSuccess);
-  return true;
+  if (!Read(read)) return false;
+  return Succeed(successRule);
 }
 
 }  // namespace vml::napi

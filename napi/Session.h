@@ -1,11 +1,13 @@
 // The NAPI side of one command object: where the device is, the one connection, and the fixed
 // request and reply buffers. Every device operation runs through Transact (or, for the few
-// that need more than one exchange, through the same Login/Exchange steps).
+// that need more than one exchange, through the same Login/Exchange steps), and each records
+// how it ended in the session's outcome.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "VmlCmd/ICommand.h"
 #include "napi/FunctionRef.h"
 #include "napi/Message.h"
 #include "napi/TcpChannel.h"
@@ -35,16 +37,34 @@ struct Target {
   std::int32_t port = 0;
 };
 
+// How the last operation ended: the fields of VmlCmdOutcome that the session knows.
+struct Outcome {
+  std::int32_t stage = VmlCmdStageNone;
+  std::int32_t resultCode = 0;
+  std::int32_t status = 0;
+  std::int32_t exchange = VmlCmdExchangeNone;
+  std::int32_t systemError = 0;
+  std::uint32_t elapsedMicroseconds = 0;
+  char letter = 0;
+};
+
 class Session {
  public:
   Target target;
   TcpChannel channel;
   Request request;
 
+  // Starts the record of a new operation (and its clock).
+  void Begin();
+  // Ends the record: the stage, and the result code as the operation leaves it.
+  void Finish(std::int32_t stage, std::int32_t status = 0);
+  const Outcome& LastOutcome() const { return outcome_; }
+
   // Opens a fresh connection and logs in with the target's account. Never touches the result
   // code. A connection whose login was refused stays open until the next login or close.
   bool Login();
-  // Login, but only when the network link is chosen; nothing is touched otherwise.
+  // Login, but only when the network link is chosen; nothing is touched otherwise. Starts the
+  // operation's record.
   bool EnsureLogin(bool networkLink);
 
   // Sends `request` and receives one reply into the cleared reply buffer. On a failed send, no
@@ -53,18 +73,29 @@ class Session {
   bool Exchange(StatusRule statusRule);
   // Sends `request` and expects no reply.
   bool SendOnly();
+  // Reads the operation's values; on a missing value closes the channel and records why.
+  bool Read(ReplyReader read);
 
   // One whole transaction for the request already prepared: login, exchange, reading, close.
   bool Transact(bool networkLink, SuccessRule successRule, ReplyReader read = {});
+  // Closes the channel and records success, setting the result code under Sets9.
+  bool Succeed(SuccessRule successRule);
 
-  ReplyView Reply() const { return {reply_, received_}; }
+  ReplyView Reply() { return {reply_, received_, &missing_}; }
   void Close() { channel.Close(); }
 
  private:
+  // Receives one whole reply: its 20-byte header, then the text its length declares, as far as
+  // the buffer holds, all within one second from the start.
   bool ReceiveReply();
+  // Records the channel's last failure as the operation's end.
+  bool FailFromChannel();
 
   std::uint8_t reply_[kReplyBufferSize] = {};
   std::size_t received_ = 0;
+  char missing_ = 0;
+  Outcome outcome_;
+  Clock::time_point start_{};
 };
 
 }  // namespace vml::napi

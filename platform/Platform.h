@@ -25,6 +25,28 @@ bool ParseIpv4(const char* text, std::uint32_t& address);
 void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port);
 // 1 when the connection is established within the time-out, 0 on time-out, -1 when it failed.
 int WaitConnected(SocketHandle socket, int timeoutMicroseconds);
+
+enum class WaitFor { kRead, kWrite };
+enum class WaitResult {
+  kReady,        // readable (data, the peer's close or an error) or writable (or a failed connect)
+  kTimedOut,     // nothing within the time-out
+  kInterrupted,  // a signal cut the wait short: the caller waits again for what its deadline leaves
+  kFailed,       // the wait itself failed; LastSocketError() tells why
+};
+// One wait of at most timeoutMicroseconds (0: only a look).
+WaitResult WaitSocket(SocketHandle socket, WaitFor what, int timeoutMicroseconds);
+// The error of a finished connection attempt (0 when it is established).
+int ConnectError(SocketHandle socket);
+// The last socket error of this thread: errno, or the Winsock error.
+int LastSocketError();
+bool IsConnectionRefused(int error);
+
+inline constexpr int kWouldBlock = -2;
+// One send or receive that never waits: bytes moved, 0 (receive only) when the peer closed,
+// kWouldBlock when nothing can move now or a signal interrupted it, -1 on an error. Never
+// raises SIGPIPE.
+int SendNow(SocketHandle socket, const void* data, int length);
+int ReceiveNow(SocketHandle socket, void* buffer, int capacity);
 bool QueryBytesWaiting(SocketHandle socket);
 bool SetSendTimeout(SocketHandle socket, int milliseconds);
 bool SetReceiveTimeout(SocketHandle socket, int milliseconds);

@@ -20,6 +20,8 @@
 #define IDS_UNKNOWN_NAPI_ERROR 16
 #define IDS_INVALID_NAPI_COMMAND 17
 #define IDS_NAPI_VERSION_CONFLICT 18
+// The texts of the outcome stages: IDS_STAGE_BASE + stage.
+#define IDS_STAGE_BASE 200
 
 // Dialogs and pages.
 #define IDD_DEVICE_CONFIG 101

@@ -49,17 +49,48 @@ void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port
 }
 
 int WaitConnected(SocketHandle socket, int timeoutMicroseconds) {
-  pollfd entry{static_cast<int>(socket), POLLOUT, 0};
-  int ready = ::poll(&entry, 1, timeoutMicroseconds / 1000);
-  if (ready == 0) return 0;
-  if (ready < 0) return -1;
+  WaitResult result;
+  do {
+    result = WaitSocket(socket, WaitFor::kWrite, timeoutMicroseconds);
+  } while (result == WaitResult::kInterrupted);
+  if (result == WaitResult::kTimedOut) return 0;
+  if (result == WaitResult::kFailed) return -1;
+  return ConnectError(socket) == 0 ? 1 : -1;
+}
+
+WaitResult WaitSocket(SocketHandle socket, WaitFor what, int timeoutMicroseconds) {
+  pollfd entry{static_cast<int>(socket), static_cast<short>(what == WaitFor::kRead ? POLLIN : POLLOUT), 0};
+  // poll counts whole milliseconds: round up, so a wait never ends before its deadline.
+  int milliseconds = timeoutMicroseconds <= 0 ? 0 : (timeoutMicroseconds + 999) / 1000;
+  int ready = ::poll(&entry, 1, milliseconds);
+  if (ready > 0) return WaitResult::kReady;
+  if (ready == 0) return WaitResult::kTimedOut;
+  return errno == EINTR ? WaitResult::kInterrupted : WaitResult::kFailed;
+}
+
+int ConnectError(SocketHandle socket) {
   // A refused attempt also makes the socket writable: only a clear SO_ERROR means connected.
   int error = 0;
   socklen_t length = sizeof error;
-  if (::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-    return -1;
-  }
-  return 1;
+  if (::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+  return error;
+}
+
+int LastSocketError() { return errno; }
+
+bool IsConnectionRefused(int error) { return error == ECONNREFUSED; }
+
+int SendNow(SocketHandle socket, const void* data, int length) {
+  ssize_t sent =
+      ::send(static_cast<int>(socket), data, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (sent >= 0) return static_cast<int>(sent);
+  return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kWouldBlock : -1;
+}
+
+int ReceiveNow(SocketHandle socket, void* buffer, int capacity) {
+  ssize_t received = ::recv(static_cast<int>(socket), buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
+  if (received >= 0) return static_cast<int>(received);
+  return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kWouldBlock : -1;
 }
 
 bool QueryBytesWaiting(SocketHandle socket) {

@@ -28,17 +28,43 @@ const char* const kTexts[] = {
     "NAPI版本冲突",      // 18
 };
 
+// The texts of the outcome stages, from identifier 200 on.
+constexpr int kStageBase = 200;
+const char* const kStageTexts[] = {
+    "尚无操作",
+    "成功",
+    "未设置网络目标",
+    "参数在发送前被拒绝",
+    "地址不是点分十进制的 IPv4 地址",
+    "连接被拒绝",
+    "100 毫秒内未能连接",
+    "连接失败",
+    "登录被拒绝",
+    "请求发送失败",
+    "1 秒内无应答",
+    "设备关闭了连接",
+    "接收失败",
+    "设备拒绝了请求",
+    "应答缺少数值",
+    "方法没有实现",
+};
+
+template <std::size_t Count>
+const char* Find(const char* const (&texts)[Count], int index) {
+  return index >= 0 && index < static_cast<int>(Count) ? texts[index] : nullptr;
+}
+
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
 
 int LoadText(int id, char* buffer, int bufferSize) {
   if (buffer == nullptr || bufferSize < 1) return 0;
-  if (id < 1 || id >= static_cast<int>(sizeof kTexts / sizeof kTexts[0])) {
+  const char* text = id >= kStageBase ? Find(kStageTexts, id - kStageBase) : Find(kTexts, id);
+  if (text == nullptr) {
     buffer[0] = '\0';
     return 0;
   }
-  const char* text = kTexts[id];
   std::size_t length = std::strlen(text);
   std::size_t room = static_cast<std::size_t>(bufferSize) - 1;
   if (length > room) {

@@ -74,27 +74,61 @@ void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port
 }
 
 int WaitConnected(SocketHandle socket, int timeoutMicroseconds) {
-  fd_set writable;
+  WaitResult result = WaitSocket(socket, WaitFor::kWrite, timeoutMicroseconds);
+  if (result == WaitResult::kTimedOut) return 0;
+  if (result != WaitResult::kReady) return -1;
+  return ConnectError(socket) == 0 ? 1 : -1;
+}
+
+WaitResult WaitSocket(SocketHandle socket, WaitFor what, int timeoutMicroseconds) {
+  fd_set ready;
   fd_set failed;
-  FD_ZERO(&writable);
+  FD_ZERO(&ready);
   FD_ZERO(&failed);
-  FD_SET(AsSocket(socket), &writable);
+  FD_SET(AsSocket(socket), &ready);
   FD_SET(AsSocket(socket), &failed);
+  if (timeoutMicroseconds < 0) timeoutMicroseconds = 0;
   timeval limit{};
   limit.tv_sec = timeoutMicroseconds / 1000000;
   limit.tv_usec = timeoutMicroseconds % 1000000;
-  // The first argument is ignored by Winsock.
-  int ready = ::select(0, nullptr, &writable, &failed, &limit);
-  if (ready == 0) return 0;
-  if (ready == SOCKET_ERROR) return -1;
-  if (FD_ISSET(AsSocket(socket), &failed) || !FD_ISSET(AsSocket(socket), &writable)) return -1;
+  // The first argument is ignored by Winsock. A failed connect shows only in the except set,
+  // and counts as ready: ConnectError then tells the failure. A read wait leaves the except set
+  // out: out-of-band data there would make a receive wait for normal data.
+  int count = what == WaitFor::kRead ? ::select(0, &ready, nullptr, nullptr, &limit)
+                                     : ::select(0, nullptr, &ready, &failed, &limit);
+  if (count > 0) return WaitResult::kReady;
+  if (count == 0) return WaitResult::kTimedOut;
+  return ::WSAGetLastError() == WSAEINTR ? WaitResult::kInterrupted : WaitResult::kFailed;
+}
+
+int ConnectError(SocketHandle socket) {
   int error = 0;
   int length = static_cast<int>(sizeof error);
-  if (::getsockopt(AsSocket(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
-      error != 0) {
-    return -1;
+  if (::getsockopt(AsSocket(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+    return ::WSAGetLastError();
   }
-  return 1;
+  return error;
+}
+
+int LastSocketError() { return ::WSAGetLastError(); }
+
+bool IsConnectionRefused(int error) { return error == WSAECONNREFUSED; }
+
+// Winsock has no per-call "don't wait" flag: the callers send and receive only after a wait
+// reported the socket ready, so these calls return at once; the socket's own time-outs stay as
+// a last limit.
+int SendNow(SocketHandle socket, const void* data, int length) {
+  int sent = ::send(AsSocket(socket), static_cast<const char*>(data), length, 0);
+  if (sent != SOCKET_ERROR) return sent;
+  int error = ::WSAGetLastError();
+  return (error == WSAEWOULDBLOCK || error == WSAEINTR) ? kWouldBlock : -1;
+}
+
+int ReceiveNow(SocketHandle socket, void* buffer, int capacity) {
+  int received = ::recv(AsSocket(socket), static_cast<char*>(buffer), capacity, 0);
+  if (received != SOCKET_ERROR) return received;
+  int error = ::WSAGetLastError();
+  return (error == WSAEWOULDBLOCK || error == WSAEINTR) ? kWouldBlock : -1;
 }
 
 bool QueryBytesWaiting(SocketHandle socket) {
