@@ -5,6 +5,8 @@
 #
 #   msvc-host.sh ARCH INCLUDE_DIR VMLCMD_LIB BIN_DIR WINE
 #       ARCH x86 or x64; BIN_DIR holds VmlCmd.dll and napi-sim.exe, and receives the host
+#   msvc-host.sh --build-only ARCH INCLUDE_DIR VMLCMD_LIB BIN_DIR
+#       only builds it (where the kernel cannot run the architecture's Wine)
 #   msvc-host.sh --archive ZIP WORK_DIR ARCH WINE
 #       unpacks a release archive into an empty WORK_DIR and does the above from its contents
 #       alone: include/, lib/VmlCmd.lib and bin/
@@ -37,6 +39,12 @@ if [ "${1:-}" = --archive ]; then
   exec "$0" "$arch" "$root/include" "$root/lib/VmlCmd.lib" "$root/bin" "$wine"
 fi
 
+build_only=false
+if [ "${1:-}" = --build-only ]; then
+  build_only=true
+  shift
+  set -- "$@" ""
+fi
 [ $# -eq 5 ] || { echo "usage: $0 ARCH INCLUDE_DIR VMLCMD_LIB BIN_DIR WINE" >&2; exit 2; }
 arch=$1 include=$2 vmlcmd_lib=$3 bin=$4 wine=$5
 case $arch in
@@ -73,6 +81,7 @@ host=$bin/vmlcmd_msvc_host.exe
 "$lld_link" /nologo /entry:mainCRTStartup /subsystem:console /nodefaultlib "/out:$host" "$work/host.obj" \
   "$vmlcmd_lib" "$work/kernel32.lib"
 echo "built $host ($target, lld-link, no C runtime)"
+$build_only && exit 0
 
 # The device: the Windows build of the simulator, on any free loopback port.
 (cd "$bin" && exec "$wine" napi-sim.exe --port 0) >"$work/sim.out" 2>"$work/sim.err" &
