@@ -33,6 +33,7 @@ void PrintState(const napisim::Simulator& simulator) {
 
 int main(int argc, char** argv) {
   CLI::App app{"Simulated NAPI video server on a loopback TCP port"};
+  app.set_version_flag("--version", std::string("napi-sim ") + NAPISIM_VERSION);
   napisim::Options options;
   std::vector<std::string> accounts;
   bool printState = false;

@@ -142,6 +142,7 @@ int Main(int argc, char** argv) {
       "Runs one operation of the video-server client library and prints its result and result text.\n"
       "Without --host it starts a simulated device in this process (127.0.0.1, any free port)."};
   app.name("vmlctl");
+  app.set_version_flag("--version", std::string("vmlctl ") + VMLCTL_VERSION);
   app.require_subcommand(1);
   app.fallthrough();  // global options may follow the subcommand too
 
@@ -171,6 +172,8 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
