@@ -2,7 +2,8 @@
 # Makes the release archives for Windows developers: build/VmlCmd-<version>-win32.zip and
 # -win64.zip, each with bin/ (VmlCmd.dll, napi-sim.exe, vmlctl.exe), lib/ (VmlCmd.lib,
 # libVmlCmd.dll.a, VmlCmd.def), include/VmlCmd/ICommand.h and README.txt. Builds what is
-# missing with the presets of the same names (mingw-w64, cmake, ninja).
+# missing with the presets of the same names (mingw-w64, llvm-dlltool, cmake and ninja, which
+# scripts/wine-tests.sh installs).
 #
 #   scripts/package.sh [win32] [win64]     both when none is named
 set -euo pipefail
