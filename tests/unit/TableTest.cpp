@@ -130,9 +130,7 @@ TEST(Table, EveryOperationSitsAtItsSlot) {
 
 TEST(Table, ObjectStaysSmall) {
   static_assert(sizeof(ICommand) == sizeof(void*));
-  // The request and reply buffers are part of the object, so that no operation allocates; on
-  // 64-bit Windows that comes to a little over 1 KiB.
-  static_assert(sizeof(vml::NapiCommand) < 2048);
+  static_assert(sizeof(vml::NapiCommand) < 1024);
   static_assert(sizeof(VideoSettings) == 44);
 }
 
