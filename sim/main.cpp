@@ -1,6 +1,8 @@
 // napi-sim: runs the simulated video server until SIGINT or SIGTERM, optionally with its control
 // channel (napisim/ControlServer.h) for test programs in other processes.
+#if __has_include(<sys/resource.h>)
 #include <sys/resource.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <asio.hpp>
@@ -20,6 +22,16 @@
 
 namespace {
 
+// The signal that asks for the state while the simulator runs: Windows has no SIGUSR1, and
+// Ctrl+Break is the console's other signal besides Ctrl+C.
+#if defined(SIGUSR1)
+constexpr int kDumpSignal = SIGUSR1;
+constexpr char kDumpSignalName[] = "SIGUSR1";
+#else
+constexpr int kDumpSignal = SIGBREAK;
+constexpr char kDumpSignalName[] = "Ctrl+Break";
+#endif
+
 void PrintState(const napisim::Simulator& simulator) {
   if (simulator.DeviceCount() == 1) {
     std::cout << simulator.StateJson().dump(2) << std::endl;
@@ -32,7 +44,8 @@ void PrintState(const napisim::Simulator& simulator) {
 
 // A fleet needs a descriptor per listener besides those of its connections; the usual soft
 // limit of 1024 is far below what the system allows.
-void RaiseDescriptorLimit(int devices) {
+void RaiseDescriptorLimit([[maybe_unused]] int devices) {
+#if __has_include(<sys/resource.h>)
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
   if (limit.rlim_cur < limit.rlim_max) {
@@ -45,6 +58,7 @@ void RaiseDescriptorLimit(int devices) {
     std::cerr << "napi-sim: warning: " << devices << " devices with a limit of " << limit.rlim_cur
               << " descriptors leave little room for connections\n";
   }
+#endif  // Windows has no such per-process limit on sockets
 }
 
 // Written to a temporary name and renamed, so a program waiting for the file never reads half.
@@ -95,7 +109,8 @@ int main(int argc, char** argv) {
   app.add_option("--control-port", controlPort,
                  "TCP port on 127.0.0.1 for the JSON-lines control channel, 0 for any free port")
       ->check(CLI::Range(0, 65535));
-  app.add_flag("--state", printState, "Print the device state as JSON on SIGUSR1 and at exit");
+  app.add_flag("--state", printState,
+               std::string("Print the device state as JSON on ") + kDumpSignalName + " and at exit");
   app.add_option("--devices", options.devices,
                  "Number of independent devices, one port each (device i on PORT+i when --port is not 0)")
       ->capture_default_str()
@@ -150,7 +165,7 @@ int main(int argc, char** argv) {
 
     asio::io_context signals_io(1);
     asio::signal_set stop_signals(signals_io, SIGINT, SIGTERM);
-    asio::signal_set dump_signal(signals_io, SIGUSR1);
+    asio::signal_set dump_signal(signals_io, kDumpSignal);
     stop_signals.async_wait([&](const asio::error_code& ec, int) {
       if (!ec) signals_io.stop();
     });

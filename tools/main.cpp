@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "Device.h"
 #include "Output.h"
+#include "Terminal.h"
 #include "Tour.h"
 #include "napisim/Simulator.h"
 
@@ -230,6 +231,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
+    vmlctl::PrepareTerminal();
     return vmlctl::Main(argc, argv);
   } catch (const std::exception& e) {
     std::cerr << "vmlctl: " << e.what() << '\n';
