@@ -67,15 +67,11 @@ void DefineSimulator(py::module_& m) {
   cls.def("device_count", &Simulator::DeviceCount);
   cls.def("port", py::overload_cast<std::size_t>(&Simulator::Port, py::const_));
   cls.def("state_json", [](const Simulator& s, std::size_t device) { return s.StateJson(device).dump(); });
-  // An RFC 7386 merge patch over the device's state as JSON, so a test names only what it changes.
-  cls.def("update_state_json", [](Simulator& s, std::size_t device, const std::string& patch) {
-    nlohmann::json state = s.StateJson(device);
-    FromJson([&] {
-      state.merge_patch(nlohmann::json::parse(patch));
-      napisim::DeviceState changed = state.get<napisim::DeviceState>();
-      s.UpdateState(device, [&](napisim::DeviceState& current) { current = changed; });
-      return true;
-    });
+  // The whole state as state_json gives it; the Python side merges a caller's changes into it.
+  cls.def("set_state_json", [](Simulator& s, std::size_t device, const std::string& state) {
+    napisim::DeviceState parsed =
+        FromJson([&] { return nlohmann::json::parse(state).get<napisim::DeviceState>(); });
+    s.UpdateState(device, [&](napisim::DeviceState& current) { current = std::move(parsed); });
   });
   cls.def("set_fault", [](Simulator& s, std::size_t device, int32_t command, const std::string& fault) {
     napisim::Fault parsed = FromJson([&] { return nlohmann::json::parse(fault).get<napisim::Fault>(); });

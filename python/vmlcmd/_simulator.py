@@ -51,6 +51,24 @@ def _fault_json(fault: FaultSpec) -> str:
     return json.dumps(out)
 
 
+def _merged(current: Any, changes: Any) -> Any:
+    if isinstance(current, dict) and isinstance(changes, Mapping):
+        out = dict(current)
+        for key, value in changes.items():
+            out[key] = _merged(current.get(key), value) if key in current else value
+        return out
+    if isinstance(current, list) and isinstance(changes, (list, Mapping)):
+        out = list(current)
+        items = changes.items() if isinstance(changes, Mapping) else enumerate(changes)
+        for index, value in items:
+            if not isinstance(index, int) or not -len(out) <= index < len(out):
+                raise IndexError(f"no element {index!r} in a list of {len(out)}")
+            if value is not None:
+                out[index] = _merged(out[index], value)
+        return out
+    return changes
+
+
 class Request(NamedTuple):
     """One request a simulated device received: its command code, its text as sent (NULs
     kept), the number of its connection (1, 2, ... in order of acceptance) and whether its
@@ -99,9 +117,15 @@ class SimulatedDevice:
         return json.loads(self._simulator.state_json(self._index))
 
     def update_state(self, changes: Mapping[str, Any]) -> None:
-        """Change the device's state: ``changes`` is merged into ``state`` (nested dicts merge,
-        other values replace, lists replace whole), e.g. ``{"network": {"ip": "192.0.2.20"}}``."""
-        self._simulator.update_state_json(self._index, json.dumps(changes))
+        """Change the device's state: ``changes`` is merged into ``state``, naming only what
+        changes. Dicts merge key by key; a list merges element by element (None keeps an
+        element), or a dict of indices names elements of a list; other values replace::
+
+            sim.update_state({"network": {"ip": "192.0.2.20"},
+                              "videoPorts": {2: {"encoder": {"bitrate": 4096}}}})
+        """
+        state = _merged(self.state, changes)
+        self._simulator.set_state_json(self._index, json.dumps(state))
 
     def set_fault(self, command: int, fault: FaultSpec) -> None:
         """Make the device misbehave on every request of ``command`` (a Command or its code).
