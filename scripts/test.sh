@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test suite: the native build with warnings as errors, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a clang build with a short fuzzing run of the
-# reply readers, the format check, and the Windows DLLs under Wine.
+# The whole test suite: the native build with warnings as errors (the Python package's pytest
+# suite among its tests), the same tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+# a clang build with a short fuzzing run of the reply readers, the format check, and the
+# Windows DLLs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,6 +16,14 @@ echo "== native build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default
 run ctest --preset default -j2
+
+# The Python package's tests ran with the other native tests (ctest: python, python_installed,
+# python_fleet_example); this checks that its device calls release the GIL, as a ratio of
+# wall times against devices that answer late, so a loaded machine barely moves it.
+if [ -d build/default/python/vmlcmd ]; then
+  echo "== Python package: N threads over N devices against one"
+  PYTHONPATH=build/default/python /usr/bin/python3 python/bench/gil_ratio.py --threads 8 --check
+fi
 
 echo "== sanitizers"
 cmake --preset asan >/dev/null

@@ -18,7 +18,10 @@ Command::Command(const std::string& host, int32_t port, const std::string& user,
   object_->SetVideoPort(videoPort);
 }
 
-Command::~Command() { Close(); }
+// Python destroys the object when nothing refers to it any more, so no call can be running.
+Command::~Command() {
+  if (object_ != nullptr) object_->Release();
+}
 
 void Command::Close() {
   pybind11::gil_scoped_release release;

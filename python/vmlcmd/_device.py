@@ -125,8 +125,11 @@ class Device:
             camera.bitrate = 1024
             print(camera.video_settings)
 
-    Texts (captions and the texts of commands 51 and 52) travel as bytes in ``encoding``;
-    str arguments are encoded with it and texts read are decoded with it.
+    ``host`` is the device's IPv4 address as a dotted quad, ``port`` its TCP port, ``user``
+    and ``password`` the account to log in with (at most 16 and 8 bytes), ``video_port`` the
+    video port that the per-port operations address. Texts (captions, the texts of commands 51
+    and 52) travel as bytes in ``encoding``: str arguments are encoded with it and texts read
+    are decoded with it.
     """
 
     def __init__(
@@ -380,7 +383,7 @@ class Device:
 
         Read it back as ``video_settings.param_t``.
         """
-        text = str(value).encode("ascii") if isinstance(value, int) else self._text("value", value)
+        text = self._text("value", str(value) if isinstance(value, int) else value)
         port = self._video_port if video_port is None else _int32("video_port", video_port)
         self._command.set_video_param_t(text, port)
 
