@@ -30,7 +30,8 @@ def test_refused_login_keeps_the_result_code(sim, user, password, status):
             camera.bitrate = 1000
     assert raised.value.status == status
     assert raised.value.outcome.exchange == vmlcmd.Exchange.LOGIN
-    assert raised.value.code == 9
+    assert raised.value.code == status + 5  # 11 unknown user, 12 wrong password
+    assert raised.value.outcome.result_code == 9  # which the library does not set
     assert sim.state["videoPorts"][0]["encoder"]["bitrate"] == 800
 
 
@@ -48,7 +49,8 @@ def test_status_codes_and_their_library_texts(sim, device, status, code):
         device.frame_rate
     error = raised.value
     assert (error.status, error.code) == (status, code)
-    # No other thread runs here, so the module-wide text is this operation's.
+    # No other thread runs here, so the module-wide code and text are this operation's.
+    assert error.outcome.result_code == code
     assert error.result_text == device._command.error_text().decode("utf-8")
     assert error.result_text in str(error)
 
@@ -58,7 +60,8 @@ def test_status_of_the_combined_write_is_not_mapped(sim, device):
     sim.set_fault(Command.WRITE_PICTURE_ALL, {"kind": "status", "status": 3})
     with pytest.raises(vmlcmd.StatusError) as raised:
         device.set_video_settings(vmlcmd.VideoSettings(bitrate=2000))
-    assert raised.value.status == 3 and raised.value.code == 9
+    assert raised.value.status == 3 and raised.value.code == 15
+    assert raised.value.outcome.result_code == 9  # the library leaves its code here
     assert sim.requests()[-1].command == Command.WRITE_PICTURE_ALL  # no encoder request followed
     assert device.bitrate == 900
 

@@ -16,6 +16,7 @@ from . import _vmlcmd
 from ._device import Device, Ptz
 from ._errors import (
     RESULT_TEXTS,
+    STATUS_CODES,
     ArgumentRefusedError,
     ConnectError,
     ConnectionClosedError,
@@ -61,6 +62,7 @@ __all__ = [
     "Position",
     "Ptz",
     "RESULT_TEXTS",
+    "STATUS_CODES",
     "Region",
     "ReplyTimeoutError",
     "Request",

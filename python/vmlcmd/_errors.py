@@ -23,6 +23,10 @@ RESULT_TEXTS: Dict[int, str] = {
     18: "NAPI版本冲突",
 }
 
+# How the library maps a reply status to its result code; any other non-zero status is 16.
+STATUS_CODES: Dict[int, int] = {1: 18, 3: 15, 5: 14, 6: 11, 7: 12, 8: 13, 9: 17}
+_OTHER_STATUS_CODE = 16
+
 _LANGUAGES = {"en": 0, "zh": 1}
 
 
@@ -37,8 +41,8 @@ class DeviceError(Exception):
     """A device operation failed. The subclass says where; ``outcome`` says all the library knows.
 
     Attributes: ``operation`` (the method that failed), ``outcome`` (an Outcome), ``stage``,
-    ``code`` (the result code as the operation left it), ``stage_text`` (the library's text of
-    the stage) and ``result_text`` (the library's text of ``code``).
+    ``code`` (a result code), ``stage_text`` (the library's text of the stage) and
+    ``result_text`` (the library's text of ``code``).
     """
 
     def __init__(self, message: str, operation: str = "", outcome: Optional[Outcome] = None):
@@ -53,7 +57,11 @@ class DeviceError(Exception):
 
     @property
     def code(self) -> int:
-        """The library-wide result code as this operation left it."""
+        """The library-wide result code as it was when the operation ended.
+
+        The code is shared by every device of the process: with other threads working, it
+        may be another device's. The status errors give the code of their own status.
+        """
         return self.outcome.result_code
 
     @property
@@ -63,21 +71,32 @@ class DeviceError(Exception):
 
     @property
     def result_text(self) -> str:
-        """The library's text of the result code ("" for a code it has no text for)."""
-        return RESULT_TEXTS.get(self.outcome.result_code, "")
+        """The library's text of ``code`` ("" for a code it has no text for)."""
+        return RESULT_TEXTS.get(self.code, "")
 
 
 class ConnectError(DeviceError, ConnectionError):
     """No connection to the device: refused, timed out (100 ms), failed, or an invalid address."""
 
 
-class LoginError(DeviceError):
-    """The device refused the login (``status`` 6: unknown user, 7: wrong password)."""
+class _StatusCode:
+    outcome: Outcome
 
     @property
     def status(self) -> int:
-        """The status of the login reply."""
+        """The status of the reply."""
         return self.outcome.status
+
+    @property
+    def code(self) -> int:
+        """The result code the library gives this status (e.g. 15 for status 3), whatever
+        other threads' devices left in the library-wide code."""
+        return STATUS_CODES.get(self.outcome.status, _OTHER_STATUS_CODE)
+
+
+class LoginError(_StatusCode, DeviceError):
+    """The device refused the login: ``status`` 6 (unknown user, ``code`` 11) or 7 (wrong
+    password, ``code`` 12). The library itself leaves its result code alone here."""
 
 
 class SendError(DeviceError, ConnectionError):
@@ -92,17 +111,12 @@ class ReplyTimeoutError(DeviceError, TimeoutError):
     """No reply within the receive time-out (one second)."""
 
 
-class StatusError(DeviceError):
+class StatusError(_StatusCode, DeviceError):
     """The device answered with a non-zero status.
 
     ``status`` is the reply's status (3 invalid argument, 5 wrong video port, 9 unknown
-    command, ...) and ``code`` the result code it mapped to, where the operation maps it.
+    command, ...) and ``code`` the library's result code for it (15, 14, 17, ...).
     """
-
-    @property
-    def status(self) -> int:
-        """The status of the reply."""
-        return self.outcome.status
 
 
 class ValueMissingError(DeviceError):
@@ -144,9 +158,8 @@ def _message(operation: str, outcome: Outcome) -> str:
     if outcome.exchange in _EXCHANGES:
         details.append(f"in the {_EXCHANGES[outcome.exchange]}")
     if outcome.stage in (Stage.REPLY_STATUS, Stage.LOGIN_REFUSED):
-        details.append(f"status {outcome.status}")
-    if outcome.stage == Stage.REPLY_STATUS and outcome.result_code in RESULT_TEXTS:
-        details.append(f"code {outcome.result_code} {RESULT_TEXTS[outcome.result_code]}")
+        code = STATUS_CODES.get(outcome.status, _OTHER_STATUS_CODE)
+        details.append(f"status {outcome.status}: {RESULT_TEXTS[code]}")
     if outcome.stage == Stage.VALUE_MISSING and outcome.letter:
         details.append(f"no -{outcome.letter}")
     if outcome.system_error:
