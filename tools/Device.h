@@ -20,7 +20,7 @@ enum ResultCode : int32_t {
   kInvalidArgument = 15,
 };
 
-// The library's text for each documented code; GetErrorText returns these as UTF-8.
+// The library's text for each documented code, in UTF-8 (Device::Text converts to it).
 int32_t CodeForText(const std::string& text);
 
 struct Target {

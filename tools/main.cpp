@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "Device.h"
 #include "Output.h"
+#include "Terminal.h"
 #include "Tour.h"
 #include "napisim/Simulator.h"
 
@@ -143,6 +144,7 @@ int Main(int argc, char** argv) {
   app.name("vmlctl");
   app.require_subcommand(1);
   app.fallthrough();  // global options may follow the subcommand too
+  app.set_version_flag("--version", "vmlctl " VMLCMD_VERSION_TEXT, "Print the version and exit");
 
   Target target;
   bool json = false;
@@ -170,6 +172,8 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
@@ -227,6 +231,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
+    vmlctl::PrepareTerminal();
     return vmlctl::Main(argc, argv);
   } catch (const std::exception& e) {
     std::cerr << "vmlctl: " << e.what() << '\n';
