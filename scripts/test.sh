@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The whole test suite: the native build with warnings as errors, its Debian packages checked
-# by hosts built against them, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the multi-threaded tests under ThreadSanitizer, a clang build with
-# short fuzzing runs of the reply readers, of the whole transaction and of the simulator's request
-# handling, the format check, and the Windows DLLs under Wine.
+# The whole test suite: the native build with warnings as errors (the Python package's pytest
+# suite among its tests), its Debian packages checked by hosts built against them, the same
+# tests under AddressSanitizer and UndefinedBehaviorSanitizer, the multi-threaded tests under
+# ThreadSanitizer, a clang build with short fuzzing runs of the reply readers, of the whole
+# transaction and of the simulator's request handling, the format check, and the Windows DLLs
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,6 +18,14 @@ echo "== native build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default
 run ctest --preset default -j2
+
+# The Python package's tests ran with the other native tests (ctest: python, python_installed,
+# python_fleet_example); this checks that its device calls release the GIL, as a ratio of
+# wall times against devices that answer late, so a loaded machine barely moves it.
+if [ -d build/default/python/vmlcmd ]; then
+  echo "== Python package: N threads over N devices against one"
+  PYTHONPATH=build/default/python /usr/bin/python3 python/bench/gil_ratio.py --threads 8 --check
+fi
 
 echo "== Debian packages, and hosts built against them"
 run scripts/consumer-test.sh build/default

@@ -1,0 +1,77 @@
+"""Configure and test networked video servers from Python.
+
+``vmlcmd.Device`` talks to one device through the VmlCmd library: its settings are
+properties, its operations methods, its failures exceptions that say where the operation
+ended. ``vmlcmd.Simulator`` runs simulated devices in this process, so scripts and their tests
+need no hardware::
+
+    import vmlcmd
+
+    with vmlcmd.Simulator() as sim, vmlcmd.Device(sim.host, sim.port) as camera:
+        camera.bitrate = 1024
+        print(camera.bitrate, camera.video_settings)
+"""
+
+from . import _vmlcmd
+from ._device import Device, Ptz
+from ._errors import (
+    RESULT_TEXTS,
+    STATUS_CODES,
+    ArgumentRefusedError,
+    ConnectError,
+    ConnectionClosedError,
+    DeviceError,
+    LoginError,
+    ReplyTimeoutError,
+    SendError,
+    StatusError,
+    ValueMissingError,
+    stage_text,
+)
+from ._simulator import Request, SimulatedDevice, Simulator
+from ._types import (
+    Caption,
+    ClockOverlay,
+    Command,
+    Exchange,
+    MotionRegion,
+    Network,
+    Outcome,
+    Position,
+    Region,
+    Stage,
+    VideoSettings,
+)
+
+__version__ = ".".join(str(part) for part in _vmlcmd.VERSION)
+
+__all__ = [
+    "ArgumentRefusedError",
+    "Caption",
+    "ClockOverlay",
+    "Command",
+    "ConnectError",
+    "ConnectionClosedError",
+    "Device",
+    "DeviceError",
+    "Exchange",
+    "LoginError",
+    "MotionRegion",
+    "Network",
+    "Outcome",
+    "Position",
+    "Ptz",
+    "RESULT_TEXTS",
+    "STATUS_CODES",
+    "Region",
+    "ReplyTimeoutError",
+    "Request",
+    "SendError",
+    "SimulatedDevice",
+    "Simulator",
+    "Stage",
+    "StatusError",
+    "ValueMissingError",
+    "VideoSettings",
+    "stage_text",
+]
