@@ -241,7 +241,7 @@ std::vector<Row> Rows() {
       {"values byte by byte",
        Place::kPeer,
        OkLogin(),
-       Bytewise(values, milliseconds(4)),
+       Bytewise(values, milliseconds(2)),
        true,
        kSuccess,
        {VmlCmdStageSuccess},
@@ -344,7 +344,7 @@ TEST_P(HostileDevice, EveryFamilyEndsRightWithinItsBound) {
           << "stage " << outcome.stage;
       // 100 ms to connect and a second for each reply, with slack for a loaded machine.
       const milliseconds bound = row.waits ? milliseconds(100 + 1000 * (1 + family.exchanges) + 1500)
-                                           : milliseconds(1000 + 200 * family.exchanges);
+                                           : milliseconds(1500 + 300 * family.exchanges);
       EXPECT_LT(elapsed, bound);
       EXPECT_LE(outcome.elapsedMicroseconds / 1000, static_cast<std::uint32_t>(elapsed.count()) + 1);
       for (const Guarded& output : outputs) {
