@@ -1,9 +1,14 @@
 // napi-sim: runs the simulated video server until SIGINT or SIGTERM, optionally with its control
 // channel (napisim/ControlServer.h) for test programs in other processes.
+#include <sys/resource.h>
+
 #include <CLI/CLI.hpp>
 #include <asio.hpp>
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <exception>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -16,8 +21,48 @@
 namespace {
 
 void PrintState(const napisim::Simulator& simulator) {
-  std::cout << simulator.StateJson().dump(2) << std::endl;
+  if (simulator.DeviceCount() == 1) {
+    std::cout << simulator.StateJson().dump(2) << std::endl;
+    return;
+  }
+  nlohmann::json all = nlohmann::json::array();
+  for (std::size_t i = 0; i < simulator.DeviceCount(); ++i) all.push_back(simulator.StateJson(i));
+  std::cout << all.dump(2) << std::endl;
 }
+
+// A fleet needs a descriptor per listener besides those of its connections; the usual soft
+// limit of 1024 is far below what the system allows.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// Written to a temporary name and renamed, so a program waiting for the file never reads half.
+bool WriteInventory(const std::string& path, const napisim::Simulator& simulator,
+                    const napisim::Options& options) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    out << "host,port,user,password,video-port\n";
+    const napisim::Account account =
+        options.accounts.empty() ? napisim::Account{"admin", "admin"} : options.accounts.front();
+    for (std::size_t i = 0; i < simulator.DeviceCount(); ++i) {
+      out << options.address << ',' << simulator.Port(i) << ',' << account.user << ',' << account.password
+          << ",0\n";
+    }
+    if (!out.flush()) return false;
+  }
+  return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+constexpr const char* kFaultHelp = R"(
+Faults are set per command code through the control channel (op "set-fault", see the README):
+kinds normal, no-reply, close, reset, truncate, status, raw, text; with delayMs before the
+reply, closeAfter, and delivery fields for any replying kind: splitAfter (bytes in the first
+write) with gapMs before the rest, oneByteAtATime (gapMs between bytes; splitAfter 20 sends the
+header and the text apart), trailingNul (an undeclared NUL behind the reply).)";
 
 }  // namespace
 
@@ -27,6 +72,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> accounts;
   bool printState = false;
   int controlPort = -1;
+  double idleTimeoutSeconds = 30;
+  std::string inventoryOut;
+  app.footer(kFaultHelp);
   app.add_option("--address", options.address, "IPv4 loopback address to listen on")->capture_default_str();
   app.add_option("--port", options.port, "TCP port, 0 for any free port")->capture_default_str();
   app.add_option("--account", accounts, "USER:PASSWORD accepted by login (repeatable; default admin:admin)");
@@ -38,7 +86,22 @@ int main(int argc, char** argv) {
                  "TCP port on 127.0.0.1 for the JSON-lines control channel, 0 for any free port")
       ->check(CLI::Range(0, 65535));
   app.add_flag("--state", printState, "Print the device state as JSON on SIGUSR1 and at exit");
+  app.add_option("--devices", options.devices,
+                 "Number of independent devices, one port each (device i on PORT+i when --port is not 0)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 20000));
+  app.add_option(
+      "--inventory-out", inventoryOut,
+      "Write the devices as an inventory CSV (host,port,user,password,video-port) once they listen");
+  app.add_option("--request-log", options.requestLog, "Requests each device keeps for the control channel")
+      ->capture_default_str();
+  app.add_option("--idle-timeout", idleTimeoutSeconds,
+                 "Close a connection that sends no whole request for this many seconds, 0 for never")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 86400.0));
   CLI11_PARSE(app, argc, argv);
+  options.idleTimeout = std::chrono::milliseconds(std::llround(idleTimeoutSeconds * 1000));
+  RaiseDescriptorLimit();
 
   if (!accounts.empty()) {
     options.accounts.clear();
@@ -57,6 +120,15 @@ int main(int argc, char** argv) {
     napisim::Simulator simulator(options);
     simulator.Start();
     std::cout << "napi-sim listening on " << options.address << ":" << simulator.Port() << std::endl;
+    if (simulator.DeviceCount() > 1) {
+      std::cout << "napi-sim devices: " << simulator.DeviceCount() << " on ports " << simulator.Port(0);
+      for (std::size_t i = 1; i < simulator.DeviceCount(); ++i) std::cout << ',' << simulator.Port(i);
+      std::cout << std::endl;
+    }
+    if (!inventoryOut.empty() && !WriteInventory(inventoryOut, simulator, options)) {
+      std::cerr << "napi-sim: cannot write the inventory " << inventoryOut << '\n';
+      return 1;
+    }
     std::unique_ptr<napisim::ControlServer> control;
     if (controlPort >= 0) {
       control = std::make_unique<napisim::ControlServer>(simulator, static_cast<uint16_t>(controlPort));

@@ -19,7 +19,7 @@ struct KindName {
 constexpr KindName kKindNames[] = {
     {Fault::Kind::kNormal, "normal"},     {Fault::Kind::kNoReply, "no-reply"}, {Fault::Kind::kClose, "close"},
     {Fault::Kind::kTruncate, "truncate"}, {Fault::Kind::kStatus, "status"},    {Fault::Kind::kRaw, "raw"},
-    {Fault::Kind::kText, "text"},
+    {Fault::Kind::kText, "text"},         {Fault::Kind::kReset, "reset"},
 };
 
 }  // namespace
@@ -63,7 +63,11 @@ void to_json(nlohmann::json& j, const Fault& v) {
        {"text", ToHex(v.text)},
        {"closeAfter", v.closeAfter},
        {"process", v.process},
-       {"remaining", v.remaining}};
+       {"remaining", v.remaining},
+       {"splitAfter", v.splitAfter},
+       {"oneByteAtATime", v.oneByteAtATime},
+       {"gapMs", v.gap.count()},
+       {"trailingNul", v.trailingNul}};
 }
 
 // Fields left out keep a default Fault's values, so a hand-written request can be short.
@@ -86,6 +90,10 @@ void from_json(const nlohmann::json& j, Fault& v) {
   v.closeAfter = j.value("closeAfter", false);
   v.process = j.value("process", true);
   v.remaining = j.value("remaining", -1);
+  v.splitAfter = j.value("splitAfter", std::size_t{0});
+  v.oneByteAtATime = j.value("oneByteAtATime", false);
+  v.gap = std::chrono::milliseconds(j.value("gapMs", 0LL));
+  v.trailingNul = j.value("trailingNul", false);
 }
 
 void to_json(nlohmann::json& j, const RecordedRequest& v) {
@@ -115,7 +123,8 @@ void to_json(nlohmann::json& j, const ConnectionStats& v) {
   j = {{"accepted", v.accepted},
        {"open", v.open},
        {"closedByPeer", v.closedByPeer},
-       {"closedByDevice", v.closedByDevice}};
+       {"closedByDevice", v.closedByDevice},
+       {"closedIdle", v.closedIdle}};
 }
 
 void from_json(const nlohmann::json& j, ConnectionStats& v) {
@@ -123,6 +132,18 @@ void from_json(const nlohmann::json& j, ConnectionStats& v) {
   j.at("open").get_to(v.open);
   j.at("closedByPeer").get_to(v.closedByPeer);
   j.at("closedByDevice").get_to(v.closedByDevice);
+  v.closedIdle = j.value("closedIdle", std::size_t{0});
+}
+
+void to_json(nlohmann::json& j, const RequestLogStats& v) {
+  j = {{"bound", v.bound}, {"kept", v.kept}, {"recorded", v.recorded}, {"dropped", v.dropped}};
+}
+
+void from_json(const nlohmann::json& j, RequestLogStats& v) {
+  j.at("bound").get_to(v.bound);
+  j.at("kept").get_to(v.kept);
+  j.at("recorded").get_to(v.recorded);
+  j.at("dropped").get_to(v.dropped);
 }
 
 }  // namespace napisim

@@ -31,20 +31,31 @@ std::chrono::milliseconds Timeout(const json& request) {
 }
 
 // JSON would turn -1 into the largest count silently.
-std::size_t Count(const json& request) {
-  const auto count = request.at("count").get<long long>();
-  if (count < 0) throw std::invalid_argument("count must not be negative");
+std::size_t Count(const json& request, const char* key = "count") {
+  const auto count = request.at(key).get<long long>();
+  if (count < 0) throw std::invalid_argument(std::string(key) + " must not be negative");
   return static_cast<std::size_t>(count);
 }
 
-json Listening(const Simulator& simulator) {
-  return {{"ok", true}, {"port", simulator.Port()}, {"listening", simulator.Listening()}};
+// The device a request addresses: its optional "device" index, 0 without one.
+std::size_t DeviceOf(const Simulator& simulator, const json& request) {
+  const auto index = request.value("device", 0LL);
+  if (index < 0 || static_cast<unsigned long long>(index) >= simulator.DeviceCount()) {
+    throw std::out_of_range("no device " + std::to_string(index) + " (there are " +
+                            std::to_string(simulator.DeviceCount()) + ")");
+  }
+  return static_cast<std::size_t>(index);
+}
+
+json Listening(const Simulator& simulator, std::size_t device) {
+  return {{"ok", true}, {"port", simulator.Port(device)}, {"listening", simulator.Listening()}};
 }
 
 }  // namespace
 
 json AnswerControlRequest(Simulator& simulator, const json& request) {
   const std::string op = request.at("op").get<std::string>();
+  const std::size_t device = DeviceOf(simulator, request);
   const json done = {{"ok", true}};
   if (op == "reset") {
     simulator.Reset();
@@ -54,47 +65,66 @@ json AnswerControlRequest(Simulator& simulator, const json& request) {
         accounts.push_back({entry.at("user").get<std::string>(), entry.at("password").get<std::string>()});
       }
       const int videoPorts = request.value("videoPorts", -1);
-      simulator.UpdateState([&](DeviceState& state) {
-        if (request.contains("accounts")) state.logins = accounts;
-        if (videoPorts >= 0) state.videoPorts.assign(static_cast<std::size_t>(videoPorts), VideoPort{});
-      });
+      for (std::size_t i = 0; i < simulator.DeviceCount(); ++i) {
+        simulator.UpdateState(i, [&](DeviceState& state) {
+          if (request.contains("accounts")) state.logins = accounts;
+          if (videoPorts >= 0) state.videoPorts.assign(static_cast<std::size_t>(videoPorts), VideoPort{});
+        });
+      }
     }
     return done;
   }
   if (op == "set-fault") {
-    simulator.SetFault(request.at("command").get<int32_t>(), request.at("fault").get<Fault>());
+    simulator.SetFault(device, request.at("command").get<int32_t>(), request.at("fault").get<Fault>());
     return done;
   }
   if (op == "clear-fault") {
-    simulator.ClearFault(request.at("command").get<int32_t>());
+    simulator.ClearFault(device, request.at("command").get<int32_t>());
     return done;
   }
   if (op == "clear-faults") {
-    simulator.ClearFaults();
+    simulator.ClearFaults(device);
     return done;
   }
   if (op == "clear-requests") {
-    simulator.ClearRequests();
+    simulator.ClearRequests(device);
     return done;
   }
-  if (op == "requests") return {{"ok", true}, {"requests", simulator.Requests()}};
-  if (op == "stats") return {{"ok", true}, {"stats", simulator.Stats()}};
-  if (op == "state") return {{"ok", true}, {"state", simulator.State()}};
-  if (op == "port") return Listening(simulator);
+  if (op == "requests") {
+    // The log first: a request recorded in between is then counted, never lost from both.
+    const RequestLogStats log = simulator.RequestLog(device);
+    return {{"ok", true},
+            {"requests", simulator.Requests(device)},
+            {"bound", log.bound},
+            {"recorded", log.recorded},
+            {"dropped", log.dropped}};
+  }
+  if (op == "request-log") {
+    if (request.contains("bound")) simulator.SetRequestLog(Count(request, "bound"));
+    return {{"ok", true}, {"log", simulator.RequestLog(device)}};
+  }
+  if (op == "stats") return {{"ok", true}, {"stats", simulator.Stats(device)}};
+  if (op == "state") return {{"ok", true}, {"state", simulator.State(device)}};
+  if (op == "devices") {
+    json ports = json::array();
+    for (std::size_t i = 0; i < simulator.DeviceCount(); ++i) ports.push_back(simulator.Port(i));
+    return {{"ok", true}, {"count", simulator.DeviceCount()}, {"ports", ports}};
+  }
+  if (op == "port") return Listening(simulator, device);
   if (op == "stop-listening") {
     simulator.Stop();
-    return Listening(simulator);
+    return Listening(simulator, device);
   }
   if (op == "start-listening") {
     simulator.Start();
-    return Listening(simulator);
+    return Listening(simulator, device);
   }
   // The waits block here; the server itself answers them without blocking.
   if (op == "wait-requests") {
-    const bool reached = simulator.WaitForRequests(Count(request), Timeout(request));
+    const bool reached = simulator.WaitForRequests(device, Count(request), Timeout(request));
     return {{"ok", true}, {"reached", reached}};
   }
-  if (op == "wait-idle") return {{"ok", true}, {"idle", simulator.WaitForIdle(Timeout(request))}};
+  if (op == "wait-idle") return {{"ok", true}, {"idle", simulator.WaitForIdle(device, Timeout(request))}};
   throw std::invalid_argument("unknown op \"" + op + "\"");
 }
 
@@ -156,14 +186,17 @@ class ControlSession : public std::enable_shared_from_this<ControlSession> {
       request = json::parse(line);
       const std::string op = request.at("op").get<std::string>();
       if (op == "wait-requests") {
+        const std::size_t device = DeviceOf(server_.simulator, request);
         const std::size_t count = Count(request);
-        return Wait(SteadyClock::now() + Timeout(request), "reached", [this, count] {
-          return server_.simulator.WaitForRequests(count, std::chrono::milliseconds(0));
+        return Wait(SteadyClock::now() + Timeout(request), "reached", [this, device, count] {
+          return server_.simulator.WaitForRequests(device, count, std::chrono::milliseconds(0));
         });
       }
       if (op == "wait-idle") {
-        return Wait(SteadyClock::now() + Timeout(request), "idle",
-                    [this] { return server_.simulator.WaitForIdle(std::chrono::milliseconds(0)); });
+        const std::size_t device = DeviceOf(server_.simulator, request);
+        return Wait(SteadyClock::now() + Timeout(request), "idle", [this, device] {
+          return server_.simulator.WaitForIdle(device, std::chrono::milliseconds(0));
+        });
       }
       Respond(AnswerControlRequest(server_.simulator, request));
     } catch (const std::exception& e) {

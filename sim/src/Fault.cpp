@@ -60,4 +60,45 @@ Fault Fault::WithText(std::string text, int times) {
   return f;
 }
 
+Fault Fault::Reset(int times) {
+  Fault f;
+  f.kind = Kind::kReset;
+  f.remaining = times;
+  return f;
+}
+
+Fault Fault::Split(std::size_t after, std::chrono::milliseconds gap, int times) {
+  Fault f;
+  f.splitAfter = after;
+  f.gap = gap;
+  f.remaining = times;
+  return f;
+}
+
+Fault Fault::ByteByByte(std::chrono::milliseconds gap, int times) {
+  Fault f;
+  f.oneByteAtATime = true;
+  f.gap = gap;
+  f.remaining = times;
+  return f;
+}
+
+Fault Fault::HeaderApart(std::chrono::milliseconds gap, int times) {
+  return Split(kReplyHeaderSize, gap, times);
+}
+
+Fault Fault::TrailingNul(int times) {
+  Fault f;
+  f.trailingNul = true;
+  f.remaining = times;
+  return f;
+}
+
+Fault Fault::CloseAfterReply(int times) {
+  Fault f;
+  f.closeAfter = true;
+  f.remaining = times;
+  return f;
+}
+
 }  // namespace napisim

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <asio.hpp>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <future>
 #include <iostream>
 #include <map>
@@ -13,34 +15,11 @@
 #include <thread>
 
 #include "Device.h"
-#include "TextOptions.h"
+#include "Request.h"
 
 namespace napisim {
 
 namespace {
-
-int32_t ReadLe32(const uint8_t* p) {
-  const uint32_t value = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  return static_cast<int32_t>(value);
-}
-
-void AppendLe32(std::string& out, int32_t value) {
-  const auto bits = static_cast<uint32_t>(value);
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((bits >> shift) & 0xFFu));
-}
-
-std::string EncodeReply(int32_t command, int32_t status, const std::string& text) {
-  std::string out;
-  out.reserve(kReplyHeaderSize + text.size());
-  AppendLe32(out, kMagic);
-  AppendLe32(out, static_cast<int32_t>(text.size()));
-  AppendLe32(out, command);
-  AppendLe32(out, 0);
-  AppendLe32(out, status);
-  out += text;
-  return out;
-}
 
 // Log lines show control and non-ASCII bytes as \xNN so one request stays on one line.
 std::string Printable(std::string_view text) {
@@ -85,7 +64,18 @@ std::string Describe(const Fault& fault) {
     case Fault::Kind::kText:
       what = "text \"" + Printable(fault.text) + "\"";
       break;
+    case Fault::Kind::kReset:
+      what = "reset";
+      break;
   }
+  if (fault.oneByteAtATime) {
+    what += ", one byte at a time";
+  } else if (fault.splitAfter > 0) {
+    what += ", split after " + std::to_string(fault.splitAfter) + " bytes";
+  }
+  if (fault.gap.count() > 0 && (fault.oneByteAtATime || fault.splitAfter > 0))
+    what += " with " + std::to_string(fault.gap.count()) + " ms gaps";
+  if (fault.trailingNul) what += ", trailing NUL";
   if (fault.delay.count() > 0) what += " after " + std::to_string(fault.delay.count()) + " ms";
   if (fault.closeAfter) what += ", then close";
   if (!fault.process) what += ", request ignored";
@@ -98,11 +88,39 @@ std::string Describe(const Fault& fault) {
 
 namespace detail {
 
+// Out of descriptors, a failed accept leaves the connection in the backlog and the listener
+// readable; accepting again at once would spin. This long the device waits before it tries.
+constexpr std::chrono::milliseconds kAcceptRetry{75};
+
 class Session;
+
+// One simulated device: what it holds is guarded by Server::mutex; the listener and its retry
+// timer belong to the network thread (and to Start/Stop while it is not running).
+struct Device {
+  explicit Device(std::size_t i) : index(i) {}
+
+  const std::size_t index;
+  DeviceState state;
+  std::deque<RecordedRequest> requests;
+  std::size_t recorded = 0;
+  std::map<int32_t, Fault> faults;
+  ConnectionStats stats;
+  uint16_t port = 0;
+
+  std::unique_ptr<asio::ip::tcp::acceptor> acceptor;
+  std::unique_ptr<asio::steady_timer> retry;
+  bool acceptFailing = false;
+};
 
 class Server {
  public:
-  explicit Server(Options opts) : options(std::move(opts)) { state = InitialState(); }
+  explicit Server(Options opts) : options(std::move(opts)), requestLog(options.requestLog) {
+    const auto count = static_cast<std::size_t>(std::max(1, options.devices));
+    for (std::size_t i = 0; i < count; ++i) {
+      devices.push_back(std::make_unique<Device>(i));
+      devices.back()->state = InitialState();
+    }
+  }
 
   DeviceState InitialState() const {
     DeviceState initial;
@@ -111,133 +129,180 @@ class Server {
     return initial;
   }
 
+  Device& At(std::size_t index) const {
+    if (index >= devices.size()) {
+      throw std::out_of_range("napi-sim: no device " + std::to_string(index) + " (there are " +
+                              std::to_string(devices.size()) + ")");
+    }
+    return *devices[index];
+  }
+
+  // Caller holds mutex.
+  void Record(Device& device, RecordedRequest request) {
+    ++device.recorded;
+    if (requestLog == 0) return;
+    device.requests.push_back(std::move(request));
+    Trim(device);
+  }
+  void Trim(Device& device) {
+    while (device.requests.size() > requestLog) device.requests.pop_front();
+  }
+
   void Start();
   void Stop();
   void Reset();
-  void Log(const std::string& line);
+  void Log(const Device& device, const std::string& line);
 
   // Everything below `mutex` is shared between the network thread and callers.
-  Options options;
+  const Options options;
   mutable std::mutex mutex;
   mutable std::condition_variable changed;
-  DeviceState state;
-  std::vector<RecordedRequest> requests;
-  std::map<int32_t, Fault> faults;
-  ConnectionStats stats;
+  std::vector<std::unique_ptr<Device>> devices;  // fixed at construction
+  std::size_t requestLog;
   std::map<uint64_t, std::weak_ptr<Session>> sessions;
-  uint16_t port = 0;
 
   std::mutex lifecycle;  // serialises Start(), Stop() and Reset()
   std::mutex logMutex;
   std::unique_ptr<asio::io_context> io;
-  std::unique_ptr<asio::ip::tcp::acceptor> acceptor;
   std::thread thread;
   uint64_t nextConnection = 1;  // network thread only
 
  private:
-  void Accept();
+  void Accept(Device& device);
+  void CloseListeners();
   // Network thread only: drops every open connection.
   void AbortSessions();
 };
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
-  Session(Server& impl, asio::ip::tcp::socket socket, uint64_t id)
-      : impl_(impl), socket_(std::move(socket)), timer_(socket_.get_executor()), id_(id) {}
+  Session(Server& impl, Device& device, asio::ip::tcp::socket socket, uint64_t id)
+      : impl_(impl),
+        device_(device),
+        socket_(std::move(socket)),
+        timer_(socket_.get_executor()),
+        idle_(socket_.get_executor()),
+        id_(id) {}
 
   ~Session() {
     std::lock_guard<std::mutex> lock(impl_.mutex);
     impl_.sessions.erase(id_);
-    if (!finished_) CountClosed(false);
+    if (!finished_) CountClosed(false, false);
   }
 
-  void Start() { ReadHeader(); }
+  void Start() {
+    asio::error_code ignored;
+    // Each write of a reply leaves as its own segment, so pieces arrive as the fault says.
+    socket_.set_option(asio::ip::tcp::no_delay(true), ignored);
+    ReadHeader();
+  }
 
   // Stop(): the device drops the connection, whatever it is waiting for.
   void Abort() { Finish(false); }
 
  private:
+  enum class Ending { kOrderly, kIdle, kReset };
+
   void ReadHeader() {
+    WatchIdle();
     asio::async_read(
         socket_, asio::buffer(header_),
         [self = shared_from_this()](const asio::error_code& ec, std::size_t) { self->OnHeader(ec); });
   }
 
+  // From the first byte awaited to the last byte of the request: a client that sends nothing,
+  // or stops half-way, is dropped once the time-out passes.
+  void WatchIdle() {
+    const auto timeout = impl_.options.idleTimeout;
+    if (timeout.count() <= 0) return;
+    const uint64_t watch = ++watch_;
+    idle_.expires_after(timeout);
+    idle_.async_wait([self = shared_from_this(), watch](const asio::error_code& ec) {
+      if (ec || self->finished_ || watch != self->watch_) return;
+      self->Log("no whole request within " + std::to_string(self->impl_.options.idleTimeout.count()) +
+                " ms; closing connection");
+      self->Finish(false, Ending::kIdle);
+    });
+  }
+
+  void StopWatching() {
+    ++watch_;
+    idle_.cancel();
+  }
+
   void OnHeader(const asio::error_code& ec) {
     if (finished_) return;
     if (ec) return Finish(true);
-    const int32_t magic = ReadLe32(&header_[0]);
-    const int32_t length = ReadLe32(&header_[4]);
-    const int32_t command = ReadLe32(&header_[8]);
-    if (magic != kMagic || length < 0 || length > kMaxTextLength) {
+    const RequestHeader header = ReadRequestHeader(header_.data());
+    if (!IsAcceptable(header)) {
+      StopWatching();
       RecordedRequest bad;
-      bad.magic = magic;
-      bad.textLength = length;
-      bad.command = command;
-      bad.reserved = ReadLe32(&header_[12]);
+      bad.magic = header.magic;
+      bad.textLength = header.textLength;
+      bad.command = header.command;
+      bad.reserved = header.reserved;
       bad.raw.assign(header_.begin(), header_.end());
       bad.connection = id_;
       bad.badHeader = true;
-      Record(std::move(bad));
-      impl_.Log("conn " + std::to_string(id_) + ": bad request header (magic " + std::to_string(magic) +
-                ", text length " + std::to_string(length) + ", command " + std::to_string(command) +
-                "); closing connection");
+      {
+        std::lock_guard<std::mutex> lock(impl_.mutex);
+        impl_.Record(device_, std::move(bad));
+      }
+      impl_.changed.notify_all();
+      Log("bad request header (magic " + std::to_string(header.magic) + ", text length " +
+          std::to_string(header.textLength) + ", command " + std::to_string(header.command) +
+          "); closing connection");
       return Finish(false);
     }
-    text_.assign(static_cast<std::size_t>(length), '\0');
-    if (length == 0) return OnRequest();
+    text_.assign(static_cast<std::size_t>(header.textLength), '\0');
+    if (header.textLength == 0) return OnRequest(header);
     asio::async_read(socket_, asio::buffer(text_),
-                     [self = shared_from_this()](const asio::error_code& readError, std::size_t) {
+                     [self = shared_from_this(), header](const asio::error_code& readError, std::size_t) {
                        if (self->finished_) return;
                        if (readError) return self->Finish(true);
-                       self->OnRequest();
+                       self->OnRequest(header);
                      });
   }
 
-  void OnRequest() {
+  void OnRequest(const RequestHeader& header) {
+    StopWatching();
     RecordedRequest request;
-    request.magic = ReadLe32(&header_[0]);
-    request.textLength = ReadLe32(&header_[4]);
-    request.command = ReadLe32(&header_[8]);
-    request.reserved = ReadLe32(&header_[12]);
+    request.magic = header.magic;
+    request.textLength = header.textLength;
+    request.command = header.command;
+    request.reserved = header.reserved;
     request.text = text_;
+    request.raw.reserve(header_.size() + text_.size());
     request.raw.assign(header_.begin(), header_.end());
     request.raw.insert(request.raw.end(), text_.begin(), text_.end());
     request.connection = id_;
-    const int32_t command = request.command;
+    const int32_t command = header.command;
 
     bool faulty = false;
     Fault fault;
     Outcome outcome;
     {
       std::lock_guard<std::mutex> lock(impl_.mutex);
-      const auto found = impl_.faults.find(command);
-      if (found != impl_.faults.end()) {
+      const auto found = device_.faults.find(command);
+      if (found != device_.faults.end()) {
         faulty = true;
         fault = found->second;
-        if (found->second.remaining > 0 && --found->second.remaining == 0) impl_.faults.erase(found);
+        if (found->second.remaining > 0 && --found->second.remaining == 0) device_.faults.erase(found);
       }
-      if (!faulty || fault.process) {
-        if (command != kLoginCommand && !loggedIn_) {
-          outcome.status = kInvalidTicket;
-        } else {
-          outcome = Execute(impl_.state, command, StripTrailingNuls(text_));
-          if (command == kLoginCommand) loggedIn_ = outcome.status == kSuccess;
-        }
-      }
+      if (!faulty || fault.process) outcome = Answer(device_.state, loggedIn_, command, text_);
       // Recorded only after the state changed, so a test that waits for the request sees it.
-      impl_.requests.push_back(std::move(request));
+      impl_.Record(device_, std::move(request));
     }
     impl_.changed.notify_all();
 
-    std::string line = "conn " + std::to_string(id_) + ": command " + std::to_string(command) + " text \"" +
-                       Printable(text_) + "\" ";
-    line += outcome.silent ? "no reply" : "status " + std::to_string(outcome.status);
-    if (faulty) line += " [fault: " + Describe(fault) + "]";
-    impl_.Log(line);
+    if (impl_.options.log) {
+      std::string line = "command " + std::to_string(command) + " text \"" + Printable(text_) + "\" ";
+      line += outcome.silent ? "no reply" : "status " + std::to_string(outcome.status);
+      if (faulty) line += " [fault: " + Describe(fault) + "]";
+      Log(line);
+    }
 
-    if (!faulty) return Act(fault, command, outcome);
-    if (fault.delay.count() <= 0) return Act(fault, command, outcome);
+    if (!faulty || fault.delay.count() <= 0) return Act(fault, command, outcome);
     timer_.expires_after(fault.delay);
     timer_.async_wait([self = shared_from_this(), fault, command, outcome](const asio::error_code& ec) {
       if (self->finished_ || ec) return;
@@ -247,84 +312,101 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // fault is a default (normal) one when no fault matched.
   void Act(const Fault& fault, int32_t command, const Outcome& outcome) {
+    std::string bytes;
+    if (FaultReply(fault, command, outcome, &bytes)) {
+      pieces_ = DeliveryPieces(std::move(bytes), fault);
+      gap_ = fault.gap;
+      closeAfter_ = fault.closeAfter;
+      return WritePiece(0);
+    }
     switch (fault.kind) {
-      case Fault::Kind::kNormal:
-        if (outcome.silent) return ReadHeader();
-        return Send(EncodeReply(command, outcome.status, outcome.text), fault.closeAfter);
-      case Fault::Kind::kNoReply:
-        return ReadHeader();
       case Fault::Kind::kClose:
         return Finish(false);
-      case Fault::Kind::kTruncate: {
-        std::string reply = EncodeReply(command, outcome.status, outcome.text);
-        reply.resize(std::min(reply.size(), fault.truncateTo));
-        return Send(std::move(reply), fault.closeAfter);
-      }
-      case Fault::Kind::kStatus:
-        return Send(EncodeReply(command, fault.status, {}), fault.closeAfter);
-      case Fault::Kind::kRaw:
-        return Send(fault.bytes, fault.closeAfter);
-      case Fault::Kind::kText:
-        return Send(EncodeReply(command, kSuccess, fault.text), fault.closeAfter);
+      case Fault::Kind::kReset:
+        return Finish(false, Ending::kReset);
+      default:
+        return ReadHeader();  // no reply, or a request the device never answers
     }
   }
 
-  void Send(std::string bytes, bool closeAfter) {
-    out_ = std::move(bytes);
-    asio::async_write(socket_, asio::buffer(out_),
-                      [self = shared_from_this(), closeAfter](const asio::error_code& ec, std::size_t) {
+  void WritePiece(std::size_t index) {
+    asio::async_write(socket_, asio::buffer(pieces_[index]),
+                      [self = shared_from_this(), index](const asio::error_code& ec, std::size_t) {
                         if (self->finished_) return;
                         if (ec) return self->Finish(true);
-                        if (closeAfter) return self->Finish(false);
-                        self->ReadHeader();
+                        self->AfterPiece(index);
                       });
   }
 
-  void Record(RecordedRequest request) {
-    {
-      std::lock_guard<std::mutex> lock(impl_.mutex);
-      impl_.requests.push_back(std::move(request));
+  void AfterPiece(std::size_t index) {
+    if (index + 1 < pieces_.size()) {
+      if (gap_.count() <= 0) return WritePiece(index + 1);
+      timer_.expires_after(gap_);
+      timer_.async_wait([self = shared_from_this(), index](const asio::error_code& ec) {
+        if (self->finished_ || ec) return;
+        self->WritePiece(index + 1);
+      });
+      return;
     }
-    impl_.changed.notify_all();
+    pieces_.clear();
+    if (closeAfter_) return Finish(false);
+    ReadHeader();
   }
 
-  void Finish(bool byPeer) {
+  void Log(const std::string& line) { impl_.Log(device_, "conn " + std::to_string(id_) + ": " + line); }
+
+  void Finish(bool byPeer, Ending ending = Ending::kOrderly) {
     if (finished_) return;
     finished_ = true;
     asio::error_code ignored;
     timer_.cancel();
-    socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    idle_.cancel();
+    if (ending == Ending::kReset) {
+      // A zero linger time makes close() send a reset instead of the orderly end.
+      socket_.set_option(asio::socket_base::linger(true, 0), ignored);
+    } else {
+      socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    }
     socket_.close(ignored);
     {
       std::lock_guard<std::mutex> lock(impl_.mutex);
-      CountClosed(byPeer);
+      CountClosed(byPeer, ending == Ending::kIdle);
     }
     impl_.changed.notify_all();
   }
 
   // Caller holds impl_.mutex.
-  void CountClosed(bool byPeer) {
+  void CountClosed(bool byPeer, bool idle) {
     finished_ = true;
-    --impl_.stats.open;
-    ++(byPeer ? impl_.stats.closedByPeer : impl_.stats.closedByDevice);
+    ConnectionStats& stats = device_.stats;
+    --stats.open;
+    ++(byPeer ? stats.closedByPeer : stats.closedByDevice);
+    if (idle) ++stats.closedIdle;
   }
 
   Server& impl_;
+  Device& device_;
   asio::ip::tcp::socket socket_;
-  asio::steady_timer timer_;
+  asio::steady_timer timer_;  // fault delays and the gaps between pieces
+  asio::steady_timer idle_;
+  uint64_t watch_ = 0;  // which idle watch is current
   const uint64_t id_;
   std::array<uint8_t, kRequestHeaderSize> header_{};
   std::string text_;
-  std::string out_;
+  std::vector<std::string> pieces_;
+  std::chrono::milliseconds gap_{0};
+  bool closeAfter_ = false;
   bool loggedIn_ = false;
   bool finished_ = false;
 };
 
-void Server::Log(const std::string& line) {
+void Server::Log(const Device& device, const std::string& line) {
   if (!options.log) return;
   std::lock_guard<std::mutex> lock(logMutex);
   std::ostream& out = options.logStream != nullptr ? *options.logStream : std::clog;
-  out << "napi-sim: " << line << std::endl;
+  out << "napi-sim: ";
+  if (devices.size() > 1) out << "device " << device.index << " ";
+  out << line << std::endl;
 }
 
 void Server::Start() {
@@ -336,51 +418,77 @@ void Server::Start() {
   // The simulator is a test fixture: it must never be reachable from outside this machine.
   if (!address.is_loopback())
     throw std::runtime_error("napi-sim: refusing non-loopback address " + options.address);
+  if (options.port != 0 && options.port + devices.size() - 1 > 65535) {
+    throw std::runtime_error("napi-sim: " + std::to_string(devices.size()) + " devices from port " +
+                             std::to_string(options.port) + " run past port 65535");
+  }
 
   io = std::make_unique<asio::io_context>(1);
-  acceptor = std::make_unique<asio::ip::tcp::acceptor>(*io);
-  const asio::ip::tcp::endpoint endpoint(address, options.port);
-  acceptor->open(endpoint.protocol(), ec);
-  if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
-  if (!ec) acceptor->bind(endpoint, ec);
-  if (!ec) acceptor->listen(asio::socket_base::max_listen_connections, ec);
-  if (ec) {
-    acceptor.reset();
-    io.reset();
-    throw std::runtime_error("napi-sim: cannot listen on " + options.address + ":" +
-                             std::to_string(options.port) + ": " + ec.message());
-  }
-  {
+  for (auto& device : devices) {
+    const auto wanted = static_cast<uint16_t>(options.port == 0 ? 0 : options.port + device->index);
+    const asio::ip::tcp::endpoint endpoint(address, wanted);
+    device->acceptor = std::make_unique<asio::ip::tcp::acceptor>(*io);
+    device->retry = std::make_unique<asio::steady_timer>(*io);
+    device->acceptFailing = false;
+    auto& acceptor = *device->acceptor;
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) acceptor.bind(endpoint, ec);
+    if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+      CloseListeners();
+      io.reset();
+      throw std::runtime_error("napi-sim: cannot listen on " + options.address + ":" +
+                               std::to_string(wanted) + ": " + ec.message());
+    }
     std::lock_guard<std::mutex> lock(mutex);
-    port = acceptor->local_endpoint().port();
+    device->port = acceptor.local_endpoint().port();
   }
-  Accept();
+  for (auto& device : devices) Accept(*device);
   thread = std::thread([this] {
     try {
       io->run();
     } catch (const std::exception& e) {
-      Log(std::string("network thread stopped: ") + e.what());
+      Log(*devices.front(), std::string("network thread stopped: ") + e.what());
     }
   });
 }
 
-void Server::Accept() {
-  acceptor->async_accept([this](const asio::error_code& ec, asio::ip::tcp::socket socket) {
-    if (ec == asio::error::operation_aborted || !acceptor->is_open()) return;
-    if (!ec) {
-      const uint64_t id = nextConnection++;
-      auto session = std::make_shared<Session>(*this, std::move(socket), id);
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++stats.accepted;
-        ++stats.open;
-        sessions[id] = session;
-      }
-      changed.notify_all();
-      session->Start();
+void Server::Accept(Device& device) {
+  device.acceptor->async_accept([this, &device](const asio::error_code& ec, asio::ip::tcp::socket socket) {
+    if (ec == asio::error::operation_aborted || !device.acceptor->is_open()) return;
+    if (ec) {
+      if (!device.acceptFailing) Log(device, "cannot accept (" + ec.message() + "); retrying");
+      device.acceptFailing = true;
+      device.retry->expires_after(kAcceptRetry);
+      device.retry->async_wait([this, &device](const asio::error_code& waitError) {
+        if (waitError || !device.acceptor->is_open()) return;
+        Accept(device);
+      });
+      return;
     }
-    Accept();
+    if (device.acceptFailing) Log(device, "accepting again");
+    device.acceptFailing = false;
+    const uint64_t id = nextConnection++;
+    auto session = std::make_shared<Session>(*this, device, std::move(socket), id);
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ++device.stats.accepted;
+      ++device.stats.open;
+      sessions[id] = session;
+    }
+    changed.notify_all();
+    session->Start();
+    Accept(device);
   });
+}
+
+void Server::CloseListeners() {
+  for (auto& device : devices) {
+    asio::error_code ignored;
+    if (device->retry) device->retry->cancel();
+    if (device->acceptor) device->acceptor->close(ignored);
+  }
 }
 
 void Server::Stop() {
@@ -388,8 +496,7 @@ void Server::Stop() {
   if (!thread.joinable()) return;
   std::promise<void> closed;
   asio::post(*io, [this, &closed] {
-    asio::error_code ignored;
-    acceptor->close(ignored);
+    CloseListeners();
     AbortSessions();
     closed.set_value();
   });
@@ -400,7 +507,10 @@ void Server::Stop() {
   // Let the cancelled operations finish on this thread so every session is released here.
   io->restart();
   io->poll();
-  acceptor.reset();
+  for (auto& device : devices) {
+    device->retry.reset();
+    device->acceptor.reset();
+  }
   io.reset();
 }
 
@@ -420,10 +530,13 @@ void Server::Reset() {
   auto clear = [this] {
     {
       std::lock_guard<std::mutex> lock(mutex);
-      state = InitialState();
-      requests.clear();
-      faults.clear();
-      stats = ConnectionStats{};
+      for (auto& device : devices) {
+        device->state = InitialState();
+        device->requests.clear();
+        device->recorded = 0;
+        device->faults.clear();
+        device->stats = ConnectionStats{};
+      }
     }
     changed.notify_all();
   };
@@ -454,10 +567,14 @@ void Simulator::Start() { impl_->Start(); }
 
 void Simulator::Stop() { impl_->Stop(); }
 
-uint16_t Simulator::Port() const {
+uint16_t Simulator::Port() const { return Port(0); }
+
+uint16_t Simulator::Port(std::size_t device) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->port;
+  return impl_->At(device).port;
 }
+
+std::size_t Simulator::DeviceCount() const { return impl_->devices.size(); }
 
 bool Simulator::Listening() const {
   std::lock_guard<std::mutex> lock(impl_->lifecycle);
@@ -466,60 +583,104 @@ bool Simulator::Listening() const {
 
 void Simulator::Reset() { impl_->Reset(); }
 
-std::vector<RecordedRequest> Simulator::Requests() const {
+std::vector<RecordedRequest> Simulator::Requests() const { return Requests(0); }
+
+std::vector<RecordedRequest> Simulator::Requests(std::size_t device) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->requests;
+  const auto& requests = impl_->At(device).requests;
+  return {requests.begin(), requests.end()};
 }
 
-void Simulator::ClearRequests() {
+void Simulator::ClearRequests() { ClearRequests(0); }
+
+void Simulator::ClearRequests(std::size_t device) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->requests.clear();
+  auto& target = impl_->At(device);
+  target.requests.clear();
+  target.recorded = 0;
 }
 
 bool Simulator::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock<std::mutex> lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->requests.size() >= count; });
+  return WaitForRequests(0, count, timeout);
 }
 
-void Simulator::SetFault(int32_t command, Fault fault) {
+bool Simulator::WaitForRequests(std::size_t device, std::size_t count,
+                                std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  const auto& target = impl_->At(device);
+  return impl_->changed.wait_for(lock, timeout, [&] { return target.recorded >= count; });
+}
+
+RequestLogStats Simulator::RequestLog(std::size_t device) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
+  const auto& target = impl_->At(device);
+  return RequestLogStats{impl_->requestLog, target.requests.size(), target.recorded,
+                         target.recorded - target.requests.size()};
+}
+
+void Simulator::SetRequestLog(std::size_t bound) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->requestLog = bound;
+  for (auto& device : impl_->devices) impl_->Trim(*device);
+}
+
+void Simulator::SetFault(int32_t command, Fault fault) { SetFault(0, command, std::move(fault)); }
+
+void Simulator::SetFault(std::size_t device, int32_t command, Fault fault) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  auto& faults = impl_->At(device).faults;
   if (fault.remaining == 0) {
-    impl_->faults.erase(command);
+    faults.erase(command);
   } else {
-    impl_->faults[command] = std::move(fault);
+    faults[command] = std::move(fault);
   }
 }
 
-void Simulator::ClearFault(int32_t command) {
+void Simulator::ClearFault(int32_t command) { ClearFault(0, command); }
+
+void Simulator::ClearFault(std::size_t device, int32_t command) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->faults.erase(command);
+  impl_->At(device).faults.erase(command);
 }
 
-void Simulator::ClearFaults() {
+void Simulator::ClearFaults() { ClearFaults(0); }
+
+void Simulator::ClearFaults(std::size_t device) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->faults.clear();
+  impl_->At(device).faults.clear();
 }
 
-DeviceState Simulator::State() const {
+DeviceState Simulator::State() const { return State(0); }
+
+DeviceState Simulator::State(std::size_t device) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->state;
+  return impl_->At(device).state;
 }
 
-void Simulator::UpdateState(const std::function<void(DeviceState&)>& change) {
+void Simulator::UpdateState(const std::function<void(DeviceState&)>& change) { UpdateState(0, change); }
+
+void Simulator::UpdateState(std::size_t device, const std::function<void(DeviceState&)>& change) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  change(impl_->state);
+  change(impl_->At(device).state);
 }
 
-nlohmann::json Simulator::StateJson() const { return State(); }
+nlohmann::json Simulator::StateJson() const { return State(0); }
 
-ConnectionStats Simulator::Stats() const {
+nlohmann::json Simulator::StateJson(std::size_t device) const { return State(device); }
+
+ConnectionStats Simulator::Stats() const { return Stats(0); }
+
+ConnectionStats Simulator::Stats(std::size_t device) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->stats;
+  return impl_->At(device).stats;
 }
 
-bool Simulator::WaitForIdle(std::chrono::milliseconds timeout) const {
+bool Simulator::WaitForIdle(std::chrono::milliseconds timeout) const { return WaitForIdle(0, timeout); }
+
+bool Simulator::WaitForIdle(std::size_t device, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [&] { return impl_->stats.open == 0; });
+  const auto& target = impl_->At(device);
+  return impl_->changed.wait_for(lock, timeout, [&] { return target.stats.open == 0; });
 }
 
 }  // namespace napisim

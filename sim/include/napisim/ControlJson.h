@@ -22,6 +22,8 @@ void to_json(nlohmann::json& j, const RecordedRequest& v);
 void from_json(const nlohmann::json& j, RecordedRequest& v);
 void to_json(nlohmann::json& j, const ConnectionStats& v);
 void from_json(const nlohmann::json& j, ConnectionStats& v);
+void to_json(nlohmann::json& j, const RequestLogStats& v);
+void from_json(const nlohmann::json& j, RequestLogStats& v);
 
 }  // namespace napisim
 

@@ -3,13 +3,17 @@
 // process; the Windows build of the tests runs under Wine while the simulator runs natively.
 //
 // A request is {"op": NAME, ...}; the response is {"ok": true, ...} or {"ok": false, "error": TEXT}.
+// Every op that concerns one device takes an optional "device": INDEX (default 0).
 //   reset {accounts?: [{user, password}], videoPorts?: N}   Simulator::Reset, then these options
+//                                     for every device
 //   set-fault {command, fault}, clear-fault {command}, clear-faults, clear-requests
-//   requests                          -> {requests: [RecordedRequest...]}
+//   requests                          -> {requests: [RecordedRequest...], bound, recorded, dropped}
+//   request-log {bound?}              -> {log: RequestLogStats} (bound: a new one for every device)
 //   wait-requests {count, timeoutMs}  -> {reached: bool}
 //   wait-idle {timeoutMs}             -> {idle: bool}
 //   stats -> {stats}, state -> {state}
-//   port, stop-listening, start-listening  -> {port, listening}
+//   devices                           -> {count, ports: [...]}
+//   port, stop-listening, start-listening  -> {port, listening} (listening: all devices at once)
 // The JSON forms of faults, requests and counts are in napisim/ControlJson.h; the state's is
 // DeviceState's own.
 #ifndef NAPISIM_CONTROLSERVER_H

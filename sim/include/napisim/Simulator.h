@@ -24,6 +24,10 @@ namespace detail {
 class Server;
 }
 
+// With Options::devices above 1 it plays a fleet: independent devices on one network thread,
+// one listening port each. The members without a device index address device 0, so a
+// single-device simulator reads as it always has; an index out of range throws
+// std::out_of_range.
 class Simulator {
  public:
   explicit Simulator(Options options = {});
@@ -31,39 +35,57 @@ class Simulator {
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  // Binds, starts the network thread and returns once the port is listening. Throws
-  // std::runtime_error when the address is refused or the port cannot be bound.
+  // Binds every device's port, starts the network thread and returns once all listen. Throws
+  // std::runtime_error when the address is refused or a port cannot be bound.
   void Start();
-  // Closes the listener and every connection (silenced or delayed ones too) and joins the
+  // Closes the listeners and every connection (silenced or delayed ones too) and joins the
   // network thread. Safe to call twice; the destructor calls it.
   void Stop();
   uint16_t Port() const;   // the last port bound, also after Stop()
   bool Listening() const;  // between Start() and Stop()
+  std::size_t DeviceCount() const;
+  uint16_t Port(std::size_t device) const;
 
-  // Back to a new simulator's state with these options: default device state, no faults, no
-  // recorded requests, zero counts. Open connections are closed first, so nothing left over
-  // from earlier work is counted or recorded afterwards. Connection numbers keep counting, so
-  // a request recorded before cannot pass for a later one. Throws std::runtime_error when the
-  // network thread does not take the reset within seconds.
+  // Back to a new simulator's state with these options, for every device: default device
+  // state, no faults, no recorded requests, zero counts. Open connections are closed first, so
+  // nothing left over from earlier work is counted or recorded afterwards. Connection numbers
+  // keep counting, so a request recorded before cannot pass for a later one. Throws
+  // std::runtime_error when the network thread does not take the reset within seconds.
   void Reset();
 
+  // The last requests received, oldest first (at most the request log's bound).
   std::vector<RecordedRequest> Requests() const;
+  std::vector<RecordedRequest> Requests(std::size_t device) const;
   void ClearRequests();
-  // True once at least count requests are recorded (since the last ClearRequests()).
+  void ClearRequests(std::size_t device);
+  // True once at least count requests are recorded (since the last ClearRequests()), whether
+  // the log still holds them or not.
   bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+  bool WaitForRequests(std::size_t device, std::size_t count, std::chrono::milliseconds timeout) const;
+  RequestLogStats RequestLog(std::size_t device = 0) const;
+  // A new bound for every device's log (kept across Reset()); the oldest requests beyond it go.
+  void SetRequestLog(std::size_t bound);
 
   // One fault per command code; a new one replaces the old one.
   void SetFault(int32_t command, Fault fault);
+  void SetFault(std::size_t device, int32_t command, Fault fault);
   void ClearFault(int32_t command);
+  void ClearFault(std::size_t device, int32_t command);
   void ClearFaults();
+  void ClearFaults(std::size_t device);
 
   DeviceState State() const;
+  DeviceState State(std::size_t device) const;
   void UpdateState(const std::function<void(DeviceState&)>& change);
+  void UpdateState(std::size_t device, const std::function<void(DeviceState&)>& change);
   nlohmann::json StateJson() const;
+  nlohmann::json StateJson(std::size_t device) const;
 
   ConnectionStats Stats() const;
+  ConnectionStats Stats(std::size_t device) const;
   // True once every accepted connection is closed.
   bool WaitForIdle(std::chrono::milliseconds timeout) const;
+  bool WaitForIdle(std::size_t device, std::chrono::milliseconds timeout) const;
 
  private:
   std::unique_ptr<detail::Server> impl_;

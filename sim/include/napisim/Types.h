@@ -41,6 +41,15 @@ struct Options {
   int videoPorts = 4;
   bool log = false;                   // one line per request
   std::ostream* logStream = nullptr;  // nullptr: std::clog
+  // Independent devices served by this simulator, each on its own port (device i on port + i
+  // when port is not 0), each with its own state, faults and recorded requests.
+  int devices = 1;
+  // Each device keeps the last requestLog requests it received (0 keeps none); older ones are
+  // dropped and counted, so memory stays flat however long the simulator runs.
+  std::size_t requestLog = 4096;
+  // A connection that has not delivered a whole request within this time is closed, whether it
+  // sent nothing or stalled half-way. 0 waits for ever.
+  std::chrono::milliseconds idleTimeout{30000};
 };
 
 // One request as it arrived. Requests whose header was refused are recorded too, with
@@ -60,21 +69,33 @@ struct ConnectionStats {
   std::size_t accepted = 0;
   std::size_t open = 0;
   std::size_t closedByPeer = 0;    // the client closed or reset the connection
-  std::size_t closedByDevice = 0;  // bad header, Close fault, fault with closeAfter, Stop()
+  std::size_t closedByDevice = 0;  // bad header, Close or Reset fault, closeAfter, idle, Stop()
+  std::size_t closedIdle = 0;      // of closedByDevice: no whole request within the idle time-out
+};
+
+// What the bounded log of recorded requests holds.
+struct RequestLogStats {
+  std::size_t bound = 0;     // at most this many are kept
+  std::size_t kept = 0;      // held now
+  std::size_t recorded = 0;  // since the last ClearRequests(), kept or dropped
+  std::size_t dropped = 0;   // recorded but no longer kept
 };
 
 // How the device misbehaves for one command code. Build one with the factories below.
 // The delay applies before whatever the kind does, so Delay(...) can be combined with any kind
-// by setting the delay field.
+// by setting the delay field. The delivery fields (splitAfter, oneByteAtATime, trailingNul)
+// shape how the bytes of any replying kind reach the client, as a real device or network does:
+// a reply in pieces with gaps between them, or with an undeclared byte behind it.
 struct Fault {
   enum class Kind {
-    kNormal,    // the normal reply (useful with a delay)
+    kNormal,    // the normal reply (useful with a delay or the delivery fields)
     kNoReply,   // never reply; the connection stays open and further requests are served
     kClose,     // close the connection instead of replying
     kTruncate,  // only the first truncateTo bytes of the normal reply
     kStatus,    // a reply with this status and no text
     kRaw,       // these bytes instead of the reply
     kText,      // status 0 with this text
+    kReset,     // reset the connection (the client sees a reset, not an orderly close)
   };
 
   Kind kind = Kind::kNormal;
@@ -90,6 +111,14 @@ struct Fault {
   // How many matching requests this fault still applies to; negative means every one.
   int remaining = -1;
 
+  // Write the first splitAfter bytes, wait gap, then the rest (0: one write).
+  std::size_t splitAfter = 0;
+  // One write per byte, gap between them (takes precedence over splitAfter).
+  bool oneByteAtATime = false;
+  std::chrono::milliseconds gap{0};
+  // One NUL byte right behind the reply, not counted in its text length.
+  bool trailingNul = false;
+
   static Fault Delay(std::chrono::milliseconds ms, int times = -1);
   static Fault NoReply(int times = -1);
   static Fault Close(int times = -1);
@@ -97,6 +126,17 @@ struct Fault {
   static Fault WithStatus(int32_t status, int times = -1);
   static Fault Raw(std::string bytes, bool thenClose = false, int times = -1);
   static Fault WithText(std::string text, int times = -1);
+  static Fault Reset(int times = -1);
+  // The delivery faults have kind kNormal; set kind, status or text on the result to deliver
+  // another reply the same way.
+  static Fault Split(std::size_t after, std::chrono::milliseconds gap, int times = -1);
+  static Fault ByteByByte(std::chrono::milliseconds gap, int times = -1);
+  // The 20-byte reply header in one write and the text in another, as much firmware does.
+  static Fault HeaderApart(std::chrono::milliseconds gap, int times = -1);
+  static Fault TrailingNul(int times = -1);
+  // The normal reply, then the connection closed: on the login (command 45) a device that
+  // accepts the login and hangs up before the request.
+  static Fault CloseAfterReply(int times = -1);
 };
 
 }  // namespace napisim
