@@ -53,11 +53,12 @@ class Pool {
     for (std::size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
   }
 
-  // Waits up to a redraw interval for news; true while workers are still running.
+  // Waits a redraw interval, or less when the last worker ends; true while workers still run.
+  // Finished devices wait for the next look, so a fast fleet is printed in batches and the
+  // bar is not redrawn for every device.
   bool Wait() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, kRedraw, [this] { return news_ || active_ == 0; });
-    news_ = false;
+    changed_.wait_for(lock, kRedraw, [this] { return active_ == 0; });
     return active_ != 0;
   }
 
@@ -95,12 +96,9 @@ class Pool {
       if (!report.result.ok) ++failed_;
       reports_[i] = std::move(report);
       ++finished_;
-      news_ = true;
-      changed_.notify_one();
     }
     std::lock_guard<std::mutex> lock(mutex_);
     --active_;
-    news_ = true;
     changed_.notify_one();
   }
 
@@ -128,7 +126,6 @@ class Pool {
   std::size_t finished_ = 0;
   std::size_t failed_ = 0;
   std::size_t active_ = 0;
-  bool news_ = false;
 };
 
 std::string HumanLine(const InventoryRow& row, const Report& report, std::size_t width, bool timing) {
@@ -145,10 +142,10 @@ std::string HumanLine(const InventoryRow& row, const Report& report, std::size_t
 
 std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed, Clock::duration elapsed) {
   const std::size_t filled = total == 0 ? kBarWidth : done * kBarWidth / total;
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+  const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 100;
   return "\r[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
          std::to_string(done) + "/" + std::to_string(total) + "  failed " + std::to_string(failed) + "  " +
-         FormatElapsed(static_cast<uint64_t>(ms) * 1000) + "\x1b[K";
+         std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s\x1b[K";
 }
 
 }  // namespace
@@ -165,10 +162,15 @@ int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Ar
   std::size_t succeeded = 0;
   std::map<std::string, std::size_t> failures;
   std::size_t shown = 0;
+  bool barShown = false;
+  auto clearBar = [&] {
+    if (barShown) err << "\r\x1b[K" << std::flush;
+    barShown = false;
+  };
   auto flush = [&] {
     const std::vector<std::size_t> ready = pool.TakeReady();
     if (ready.empty()) return;
-    if (options.progress) err << "\r\x1b[K" << std::flush;
+    clearBar();
     for (std::size_t i : ready) {
       const Report& report = pool.At(i);
       if (report.result.ok) {
@@ -197,12 +199,14 @@ int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Ar
   while (running) {
     running = pool.Wait();
     flush();
-    if (options.progress && running)
+    if (options.progress && running) {
       err << ProgressBar(pool.Finished(), rows.size(), pool.Failed(), Clock::now() - start) << std::flush;
+      barShown = true;
+    }
   }
   pool.Join();
   flush();
-  if (options.progress) err << "\r\x1b[K" << std::flush;
+  clearBar();
 
   const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
   const std::size_t failed = shown - succeeded;
