@@ -52,6 +52,12 @@ else()
   add_library(VmlCmd SHARED cmake/empty.cpp)
   target_link_libraries(VmlCmd PRIVATE -Wl,--whole-archive vmlcmd_core -Wl,--no-whole-archive)
   target_link_options(VmlCmd PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/VmlCmd.map -Wl,--no-undefined)
-  set_target_properties(VmlCmd PROPERTIES OUTPUT_NAME VmlCmd LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.map)
+  # libVmlCmd.so.<major>.<minor>.<patch> with SONAME libVmlCmd.so.<major>: the table is the ABI,
+  # so only a change to it moves the major version.
+  set_target_properties(VmlCmd PROPERTIES OUTPUT_NAME VmlCmd LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.map
+                                          VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 endif()
-target_include_directories(VmlCmd PUBLIC ${PROJECT_SOURCE_DIR}/include)
+target_include_directories(VmlCmd PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+                                         $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+# The name hosts use, the same whether they found an installed package or added this tree.
+add_library(VmlCmd::VmlCmd ALIAS VmlCmd)

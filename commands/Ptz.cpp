@@ -54,8 +54,9 @@ bool NapiCommand::PtzStop() { return PtzAction(kStop, SuccessRule::Sets9); }
 
 // The auxiliary, light and wiper switches have no device command.
 bool NapiCommand::SetPtzAux(int32_t, bool) { return NotImplemented(); }
-bool NapiCommand::SetPtzLight(bool) { return false; }
-bool NapiCommand::SetPtzWiper(bool) { return false; }
+// The light and wiper leave the result code as it was, as hosts have always seen them do.
+bool NapiCommand::SetPtzLight(bool) { return NotImplemented(false); }
+bool NapiCommand::SetPtzWiper(bool) { return NotImplemented(false); }
 
 bool NapiCommand::SendCommand51(int32_t p, const char* t, const char* a, int32_t o) {
   return SendCommand5x(51, p, t, a, o);

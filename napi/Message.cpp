@@ -47,7 +47,7 @@ bool Request::FormatV(std::int32_t command, TextRule rule, const char* format, s
   }
   std::int32_t textLength = length + (rule == TextRule::CountedNul ? 1 : 0);
   PutInt32(bytes_ + 4, textLength);
-  size_ = kRequestHeaderSize + static_cast<std::size_t>(textLength);
+  size_ = static_cast<std::uint16_t>(kRequestHeaderSize + static_cast<std::size_t>(textLength));
   return true;
 }
 

@@ -48,7 +48,7 @@ class Request {
 
  private:
   std::uint8_t bytes_[kRequestHeaderSize + kRequestTextCapacity] = {};
-  std::size_t size_ = 0;
+  std::uint16_t size_ = 0;
 };
 
 // A received reply in the object's reply buffer. Bytes that did not arrive read as zero, since

@@ -14,7 +14,7 @@ void Session::Begin() {
 }
 
 void Session::Finish(std::int32_t stage, std::int32_t status) {
-  outcome_.stage = stage;
+  outcome_.stage = static_cast<std::int8_t>(stage);
   outcome_.status = status;
   outcome_.resultCode = LastErrorCode();
   if (stage == VmlCmdStageValueMissing) outcome_.letter = missing_;
@@ -95,39 +95,43 @@ bool Session::ReceiveReply() {
   received_ = 0;
   // One deadline for the whole reply, however many pieces it comes in.
   const Clock::time_point deadline = Clock::now() + TcpChannel::kIoTimeout;
+  std::size_t received = 0;
   std::size_t wanted = kReplyHeaderSize;
   std::int64_t declared = 0;  // header and text as the header announces them
   bool headerRead = false;
-  while (received_ < wanted) {
-    int got = channel.ReceiveBefore(reply_ + received_, static_cast<int>(wanted - received_), deadline);
+  while (received < wanted) {
+    int got = channel.ReceiveBefore(reply_ + received, static_cast<int>(wanted - received), deadline);
     // A device that closes, or stays silent to the end of the second, has sent what arrived:
     // that is the reply, and bytes of it that never came read as zero.
-    if (got <= 0) return received_ > 0;
-    received_ += static_cast<std::size_t>(got);
-    if (!headerRead && received_ >= kReplyHeaderSize) {
+    if (got <= 0) break;
+    received += static_cast<std::size_t>(got);
+    if (!headerRead && received >= kReplyHeaderSize) {
       headerRead = true;
       declared =
-          static_cast<std::int64_t>(kReplyHeaderSize) + std::max<std::int32_t>(Reply().TextLength(), 0);
+          static_cast<std::int64_t>(kReplyHeaderSize) + std::max<std::int32_t>(GetInt32(reply_ + 4), 0);
       wanted = static_cast<std::size_t>(std::min<std::int64_t>(declared, kReplyReceiveLimit));
     }
   }
-  // Bytes that came with the reply beyond what it declares are taken too, as far as the buffer
-  // holds them: a device that announces too short a text is still read as it always was.
-  if (received_ < kReplyReceiveLimit) {
-    received_ += static_cast<std::size_t>(
-        channel.ReceiveWaiting(reply_ + received_, static_cast<int>(kReplyReceiveLimit - received_)));
+  if (received == wanted) {
+    // Bytes that came with the reply beyond what it declares are taken too, as far as the
+    // buffer holds them: a device that announces too short a text is still read as it always was.
+    if (received < kReplyReceiveLimit) {
+      received += static_cast<std::size_t>(
+          channel.ReceiveWaiting(reply_ + received, static_cast<int>(kReplyReceiveLimit - received)));
+    }
+    // Text that the header announces but the buffer cannot hold is read and dropped within the
+    // same second, so it is never taken for the next reply.
+    std::int64_t overflow = declared - static_cast<std::int64_t>(received);
+    std::uint8_t scrap[1024];
+    while (overflow > 0) {
+      int got = channel.ReceiveBefore(scrap, static_cast<int>(std::min<std::int64_t>(overflow, sizeof scrap)),
+                                      deadline);
+      if (got <= 0) break;
+      overflow -= got;
+    }
   }
-  // Text that the header announces but the buffer cannot hold is read and dropped within the
-  // same second, so it is never taken for the next reply.
-  std::int64_t overflow = declared - static_cast<std::int64_t>(received_);
-  std::uint8_t scrap[1024];
-  while (overflow > 0) {
-    int got = channel.ReceiveBefore(scrap, static_cast<int>(std::min<std::int64_t>(overflow, sizeof scrap)),
-                                    deadline);
-    if (got <= 0) break;
-    overflow -= got;
-  }
-  return true;
+  received_ = static_cast<std::uint16_t>(received);
+  return received > 0;
 }
 
 bool Session::Exchange(StatusRule statusRule) {

@@ -38,14 +38,15 @@ struct Target {
 };
 
 // How the last operation ended: the fields of VmlCmdOutcome that the session knows.
+// Kept small: the object has to stay under 1 KiB on every platform.
 struct Outcome {
-  std::int32_t stage = VmlCmdStageNone;
+  std::int8_t stage = VmlCmdStageNone;
+  std::int8_t exchange = VmlCmdExchangeNone;
+  char letter = 0;
   std::int32_t resultCode = 0;
   std::int32_t status = 0;
-  std::int32_t exchange = VmlCmdExchangeNone;
   std::int32_t systemError = 0;
   std::uint32_t elapsedMicroseconds = 0;
-  char letter = 0;
 };
 
 class Session {
@@ -92,7 +93,7 @@ class Session {
   bool FailFromChannel();
 
   std::uint8_t reply_[kReplyBufferSize] = {};
-  std::size_t received_ = 0;
+  std::uint16_t received_ = 0;
   char missing_ = 0;
   Outcome outcome_;
   Clock::time_point start_{};

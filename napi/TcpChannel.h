@@ -64,10 +64,10 @@ class TcpChannel {
                                  Clock::time_point deadline);
   bool Fail(ChannelFailure failure, int systemError = 0);
 
-  bool open_ = false;
   platform::SocketHandle socket_ = platform::kInvalidSocket;
-  ChannelFailure failure_ = ChannelFailure::kNone;
   int systemError_ = 0;
+  bool open_ = false;
+  ChannelFailure failure_ = ChannelFailure::kNone;
 };
 
 }  // namespace vml::napi

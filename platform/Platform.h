@@ -76,7 +76,8 @@ class SerialPort {
 #if defined(_WIN32)
   void* handle_ = nullptr;
   void* events_[2] = {nullptr, nullptr};
-  unsigned char overlapped_[2][4 * sizeof(void*) + 8] = {};
+  // Room for two OVERLAPPED blocks (two pointer-sized fields, an 8-byte offset, an event handle).
+  alignas(void*) unsigned char overlapped_[2][3 * sizeof(void*) + 8] = {};
 #else
   int fd_ = -1;
 #endif

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev libbenchmark-dev
-          libasio-dev libcli11-dev nlohmann-json3-dev)
+          libasio-dev libcli11-dev nlohmann-json3-dev
+          help2man)  # the man pages; scripts/consumer-test.sh installs what the packages need
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates the dialog pictures of the documentation, docs/ui-*.png: the 64-bit DLL's three
-# dialogs and the four pages of the video settings dialog, as the Wine test program
+# Regenerates the dialog pictures of the documentation, docs/ui-*.png: the 32-bit DLL's three
+# dialogs (the build most hosts load; the 64-bit one where this kernel cannot run 32-bit
+# programs) and the four pages of the video settings dialog, as the Wine test program
 # vmlcmd_ui_wine drives them against a native napi-sim, on a virtual display (xvfb-run) with a
 # Wine virtual desktop so that title bars show.
 #
@@ -15,8 +16,14 @@ cd "$(dirname "$0")/.."
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no prompts to install .NET or the HTML engine
-wine64_loader=/usr/lib/wine/wine64
-[ -x "$wine64_loader" ] || wine64_loader=$(command -v wine64 || true)
+if scripts/can-run-x86.sh; then
+  preset=win32 winearch=win32 mingw=i686-w64-mingw32-g++-posix
+  loader=$(command -v wine || true)
+else
+  preset=win64 winearch=win64 mingw=x86_64-w64-mingw32-g++-posix
+  loader=/usr/lib/wine/wine64
+  [ -x "$loader" ] || loader=$(command -v wine64 || true)
+fi
 pictures=(device-config ptz-control video-settings video-settings-picture video-settings-mask
           video-settings-motion video-settings-osd)
 work=$PWD/build/screenshots
@@ -25,8 +32,8 @@ flags=$work/flags
 # Inside the virtual display: the program runs, and each stop becomes a picture.
 if [ "${1:-}" = --on-display ]; then
   wineserver -p
-  "$wine64_loader" cmd /c exit </dev/null >/dev/null 2>&1
-  (cd build/win64/bin && exec "$wine64_loader" vmlcmd_ui_wine.exe --screenshots "Z:$flags") >"$work/program.log" 2>&1 &
+  "$loader" cmd /c exit </dev/null >/dev/null 2>&1
+  (cd "build/$preset/bin" && exec "$loader" vmlcmd_ui_wine.exe --screenshots "Z:$flags") >"$work/program.log" 2>&1 &
   program=$!
   taken=0
   deadline=$((SECONDS + 240))
@@ -60,24 +67,24 @@ if [ "${1:-}" = --on-display ]; then
 fi
 
 missing=()
-for tool in xvfb-run xauth import x86_64-w64-mingw32-g++-posix wineserver cmake ninja; do
+for tool in xvfb-run xauth import "$mingw" wineserver cmake ninja; do
   command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
-[ -n "$wine64_loader" ] || missing+=(wine64)
+[ -n "$loader" ] || missing+=("Wine for $winearch")
 [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || missing+=("the font fonts-wqy-microhei")
 # Wine's own fonts: without Marlett the caption buttons show letters instead of their glyphs.
 [ -f /usr/share/wine/fonts/marlett.ttf ] || missing+=("Wine's fonts (fonts-wine)")
 if [ ${#missing[@]} -gt 0 ]; then
   echo "screenshots: missing: ${missing[*]}" >&2
   echo "  apt-get install --no-install-recommends xvfb xauth fonts-wqy-microhei fonts-wine imagemagick" \
-       "g++-mingw-w64-x86-64 wine wine64 cmake ninja-build" >&2
+       "g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 cmake ninja-build" >&2
   exit 1
 fi
 
-echo "== build: VmlCmd.dll and the dialog program (preset win64), napi-sim (preset default)"
+echo "== build: VmlCmd.dll and the dialog program (preset $preset), napi-sim (preset default)"
 mkdir -p build
-cmake --preset win64 >build/win64.configure.log 2>&1 || { cat build/win64.configure.log; exit 1; }
-cmake --build build/win64 -j2 --target VmlCmd vmlcmd_ui_wine >/dev/null
+cmake --preset "$preset" >"build/$preset.configure.log" 2>&1 || { cat "build/$preset.configure.log"; exit 1; }
+cmake --build "build/$preset" -j2 --target VmlCmd vmlcmd_ui_wine >/dev/null
 [ -f build/default/build.ninja ] || cmake --preset default >build/default.configure.log
 cmake --build build/default -j2 --target napi-sim >/dev/null
 
@@ -85,8 +92,8 @@ echo "== a fresh Wine prefix with a virtual desktop"
 rm -rf "$work"
 mkdir -p "$flags"
 export WINEPREFIX=$work/wineprefix
-WINEARCH=win64 "$wine64_loader" wineboot --init >/dev/null 2>&1
-"$wine64_loader" regedit /S "Z:$PWD/scripts/wine-desktop.reg" >/dev/null 2>&1
+WINEARCH=$winearch "$loader" wineboot --init >/dev/null 2>&1
+"$loader" regedit /S "Z:$PWD/scripts/wine-desktop.reg" >/dev/null 2>&1
 wineserver -w
 # Debian's Wine does not look into the folder of fonts-wine: the caption buttons' font goes
 # into the prefix.

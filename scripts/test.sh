@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The whole test suite: the native build with warnings as errors, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a clang build with a short fuzzing run of the
-# reply readers, the format check, and the Windows DLLs under Wine.
+# The whole test suite: the native build with warnings as errors, its Debian packages checked
+# by hosts built against them, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the multi-threaded tests under ThreadSanitizer, a clang build with
+# short fuzzing runs of the reply readers, of the whole transaction and of the simulator's request
+# handling, the format check, and the Windows DLLs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -16,18 +18,34 @@ cmake --preset default >/dev/null
 cmake --build --preset default
 run ctest --preset default -j2
 
+echo "== Debian packages, and hosts built against them"
+run scripts/consumer-test.sh build/default
+
 echo "== sanitizers"
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run ctest --preset asan -j2
 
-echo "== clang build, tests and a short fuzzing run"
+echo "== thread sanitizer: objects on many threads"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+run ctest --preset tsan
+
+echo "== clang build, tests and short fuzzing runs"
 cmake --preset clang >/dev/null
 cmake --build --preset clang
 run ctest --preset clang -j2
 corpus=$(mktemp -d)
 cp fuzz/corpus/* "$corpus"
 build/clang/fuzz/reply_readers_fuzz -max_total_time=20 -max_len=400 "$corpus" 2>&1 | tail -n 1
+rm -rf "$corpus"
+corpus=$(mktemp -d)
+cp fuzz/corpus-transaction/* "$corpus"
+build/clang/fuzz/transaction_fuzz -max_total_time=20 -max_len=1200 "$corpus" 2>&1 | tail -n 1
+rm -rf "$corpus"
+corpus=$(mktemp -d)
+cp fuzz/corpus-sim/* "$corpus"
+build/clang/fuzz/sim_request_fuzz -max_total_time=15 -max_len=2048 "$corpus" 2>&1 | tail -n 1
 rm -rf "$corpus"
 
 echo "== format"

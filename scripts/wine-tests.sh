@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
-# The Windows stage: cross-compiles VmlCmd.dll for x86 and x86-64 with mingw-w64 (presets win32
-# and win64), checks each module's exports and imports, and runs the Windows tests under Wine,
-# each architecture in a fresh Wine prefix inside its build folder.
+# The Windows stage: cross-compiles VmlCmd.dll, napi-sim.exe and vmlctl.exe for x86 and x86-64
+# with mingw-w64 (presets win32 and win64), makes the release archives (scripts/package.sh),
+# checks each module's exports, imports and version, and runs the Windows tests under Wine, each
+# architecture in a fresh Wine prefix inside its build folder.
 #
-#   scripts/wine-tests.sh             the DLLs and every test target of the cross builds; all of
-#                                     CTest runs through Wine: the shared GoogleTest suite (unit,
-#                                     device and fuzz-corpus tests), the platform tests and the
-#                                     host program. The device tests talk over loopback to a
-#                                     napi-sim running natively (preset default), which they drive
-#                                     through its control channel (VMLCMD_SIM_CONTROL). The
-#                                     dialog tests (label display) run last, on a virtual display
-#                                     (xvfb-run) with a Wine virtual desktop, against the same
-#                                     simulator.
-#   VMLCMD_WINE_FULL_SUITE=0 ...      only the DLLs, the host program and the platform tests
+#   scripts/wine-tests.sh             everything of the cross builds; all of CTest runs through
+#                                     Wine: the shared GoogleTest suite (unit, device and
+#                                     fuzz-corpus tests), the platform tests, the host programs
+#                                     (one built by mingw, one built for Microsoft's ABI by clang
+#                                     and lld-link, and that one again from an unpacked release
+#                                     archive) and vmlctl.exe's tour. The device tests talk over
+#                                     loopback to a simulator they drive through its control
+#                                     channel (VMLCMD_SIM_CONTROL): napi-sim.exe under Wine for
+#                                     the x86 suite, the native napi-sim (preset default) for the
+#                                     x86-64 one. The dialog tests (label display) run last, on a
+#                                     virtual display (xvfb-run) with a Wine virtual desktop,
+#                                     against the same simulator.
+#   VMLCMD_WINE_FULL_SUITE=0 ...      only the DLLs, the host programs and the platform tests
 #   VMLCMD_WINE_ARCHES="win64" ...    only some of the presets
+#
+# The x86 part runs where the kernel runs 32-bit programs (scripts/can-run-x86.sh) and is then
+# required like the rest; elsewhere it is built and its exports checked, and one line says that
+# it was not run (VMLCMD_WINE_REQUIRE_X86=1 makes that a failure).
 #
 # Outside CI a machine without mingw-w64 or Wine that cannot install them skips this stage with
 # one line, and one without xvfb-run skips only the dialog tests, with one line; under CI=true
@@ -25,9 +33,11 @@ ci=false
 [ "${CI:-}" = true ] && ci=true
 arches=${VMLCMD_WINE_ARCHES:-"win32 win64"}
 full_suite=${VMLCMD_WINE_FULL_SUITE:-1}
-# The cross tools and Wine, and what the native simulator needs (its preset builds the tests too).
+# The cross tools and Wine, clang, lld-link and llvm-dlltool for the Microsoft-ABI host and the
+# import libraries, and what the native simulator needs (its preset builds the tests too).
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine32:i386 wine64 googletest
-          cmake ninja-build g++ libgtest-dev libgmock-dev libasio-dev libcli11-dev nlohmann-json3-dev)
+          clang lld llvm cmake ninja-build g++ libgtest-dev libgmock-dev libasio-dev libcli11-dev
+          nlohmann-json3-dev)
 # The dialog tests: a virtual X server, and a font with the dialogs' Chinese texts.
 display_packages=(xvfb xauth fonts-wqy-microhei)
 cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
@@ -38,7 +48,8 @@ elapsed() { echo "$((SECONDS - $1)) s"; }
 tools_present() {
   local tool
   for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-windres \
-              x86_64-w64-mingw32-windres i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump wine wineserver \
+              x86_64-w64-mingw32-windres i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump \
+              i686-w64-mingw32-dlltool x86_64-w64-mingw32-dlltool wine wineserver clang++ lld-link llvm-dlltool \
               cmake ninja; do
     command -v "$tool" >/dev/null 2>&1 || return 1
   done
@@ -92,11 +103,8 @@ wine64_loader=/usr/lib/wine/wine64
 # Wine's 32-bit side is a 32-bit Linux program: kernels built or booted without ia32 emulation
 # cannot start it, and then no x86 Windows program runs at all.
 can_run_x86=true
-if [ -x /usr/lib/wine/wine ]; then
-  /usr/lib/wine/wine --version >/dev/null 2>&1 || can_run_x86=false
-else
-  wine --version >/dev/null 2>&1 || can_run_x86=false
-fi
+scripts/can-run-x86.sh || can_run_x86=false
+echo "== $(scripts/can-run-x86.sh -v || true)"
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no prompts to install .NET or the HTML engine
@@ -112,8 +120,9 @@ make_prefix() {
   WINEPREFIX=$prefix wineserver -w
 }
 
-# The simulated device for the shared suite's device tests runs natively, outside Wine: the
-# tests reach its device port and its control channel over 127.0.0.1.
+# The simulated device for the shared suite's device tests: the tests reach its device port and
+# its control channel over 127.0.0.1. The x86 suite has napi-sim.exe under Wine, so that the
+# simulator built for Windows serves a whole suite; the x86-64 suite the native one.
 native_sim=build/default/sim/napi-sim
 build_native_sim() {
   local step=$SECONDS
@@ -171,15 +180,23 @@ run_display_tests() {
     exit $status' display-tests "$loader" "$build"
 }
 
-# Starts napi-sim on any free ports and exports VMLCMD_SIM_CONTROL for the tests.
+# Starts napi-sim (or, with a Wine loader, napi-sim.exe of the build) on any free ports and
+# exports VMLCMD_SIM_CONTROL for the tests.
 start_sim() {
-  local log_dir=$1 device_port="" control_port="" attempt
+  local log_dir=$1 loader=${2:-} device_port="" control_port="" attempt
   sim_output=$log_dir/napi-sim.out
-  "$native_sim" --port 0 --control-port 0 >"$sim_output" 2>"$log_dir/napi-sim.log" &
+  if [ -n "$loader" ]; then
+    (cd "$log_dir/bin" && exec "$loader" napi-sim.exe --port 0 --control-port 0) >"$sim_output" \
+      2>"$log_dir/napi-sim.log" &
+  else
+    "$native_sim" --port 0 --control-port 0 >"$sim_output" 2>"$log_dir/napi-sim.log" &
+  fi
   sim_pid=$!
-  for attempt in $(seq 1 100); do
-    device_port=$(sed -n 's/^napi-sim listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$sim_output")
-    control_port=$(sed -n 's/^napi-sim control on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$sim_output")
+  # Up to 30 s: under Wine the first program of a prefix starts slowly.
+  for attempt in $(seq 1 300); do
+    # A Windows program ends its lines with CR LF.
+    device_port=$(sed -n 's/^napi-sim listening on 127\.0\.0\.1:\([0-9]*\)\r*$/\1/p' "$sim_output")
+    control_port=$(sed -n 's/^napi-sim control on 127\.0\.0\.1:\([0-9]*\)\r*$/\1/p' "$sim_output")
     [ -n "$device_port" ] && [ -n "$control_port" ] && break
     kill -0 "$sim_pid" 2>/dev/null || break
     sleep 0.1
@@ -191,14 +208,14 @@ start_sim() {
     return 1
   fi
   export VMLCMD_SIM_CONTROL=127.0.0.1:$control_port
-  echo "   napi-sim (pid $sim_pid): device on 127.0.0.1:$device_port, control on $VMLCMD_SIM_CONTROL"
+  echo "   napi-sim${loader:+.exe under Wine} (pid $sim_pid): device on 127.0.0.1:$device_port, control on $VMLCMD_SIM_CONTROL"
 }
 
 failures=()
 for preset in $arches; do
   case $preset in
-    win32) winearch=win32 loader=wine objdump=i686-w64-mingw32-objdump runnable=$can_run_x86 ;;
-    win64) winearch=win64 loader=$wine64_loader objdump=x86_64-w64-mingw32-objdump runnable=true ;;
+    win32) winearch=win32 loader=wine objdump=i686-w64-mingw32-objdump runnable=$can_run_x86 msvc_arch=x86 ;;
+    win64) winearch=win64 loader=$wine64_loader objdump=x86_64-w64-mingw32-objdump runnable=true msvc_arch=x64 ;;
     *) echo "wine-tests: unknown preset $preset" >&2; exit 2 ;;
   esac
   build=build/$preset
@@ -206,11 +223,16 @@ for preset in $arches; do
   step=$SECONDS
   mkdir -p build
   cmake --preset "$preset" >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
-  # A preset whose programs cannot run here gets only what the export check needs.
-  if [ "$full_suite" = 1 ] && [ "$runnable" = true ]; then
+  # Everything is built, also where it cannot run; with VMLCMD_WINE_FULL_SUITE=0 only the
+  # module, the host programs and the platform tests.
+  if [ "$full_suite" = 1 ]; then
     cmake --build "$build" -j2
+    scripts/package.sh "$preset" | sed 's/^/   /'
+    [ "$runnable" = true ] || tests/windows/msvc-host.sh --build-only "$msvc_arch" include \
+      "$build/lib/VmlCmd.lib" "$build/bin" | sed 's/^/   /'
   else
-    cmake --build "$build" -j2 --target VmlCmd vmlcmd_abi_host vmlcmd_windows_platform_test
+    cmake --build "$build" -j2 --target VmlCmd vmlcmd_abi_host vmlcmd_windows_platform_test \
+      vmlcmd_import_libraries napi-sim
   fi
   echo "   built in $(elapsed "$step")"
 
@@ -226,12 +248,12 @@ for preset in $arches; do
     echo "   Wine prefix ($winearch) ready in $(elapsed "$step")"
   fi
 
-  echo "== $preset: exports and imports ($objdump)"
+  echo "== $preset: exports, imports and version ($objdump)"
   ctest --test-dir "$build" -L exports --output-on-failure || failures+=("$preset exports")
 
   if [ "$runnable" != true ]; then
-    echo "== $preset: Wine tests SKIPPED: this kernel cannot run 32-bit programs (ia32 emulation off), so" \
-         "32-bit Wine cannot start; the DLL was built and its exports checked"
+    echo "== $preset: Wine tests NOT RUN: this kernel cannot run 32-bit programs (ia32 emulation off), so" \
+         "32-bit Wine cannot start; everything was built and the DLL's exports checked"
     [ "${VMLCMD_WINE_REQUIRE_X86:-0}" = 1 ] && failures+=("$preset cannot run")
     unset WINEPREFIX
     continue
@@ -243,16 +265,24 @@ for preset in $arches; do
       build_native_sim || { failures+=("native napi-sim"); break; }
       native_sim_built=1
     fi
-    start_sim "$build" || { failures+=("$preset napi-sim"); continue; }
+    if [ "$preset" = win32 ]; then
+      start_sim "$build" "$loader" || { failures+=("$preset napi-sim.exe"); stop_wineserver; continue; }
+    else
+      start_sim "$build" || { failures+=("$preset napi-sim"); stop_wineserver; continue; }
+    fi
     echo "== $preset: the whole suite through Wine (code page 936)"
     # Every registered test but the dialogs; CTest starts each .exe through
     # CMAKE_CROSSCOMPILING_EMULATOR and lists the GoogleTest programs' tests through it first.
     # The device tests share the one simulator (RESOURCE_LOCK), the rest run beside them.
     LC_ALL=zh_CN.UTF-8 ctest --test-dir "$build" --output-on-failure -j2 -LE 'exports|display' ||
       failures+=("$preset suite")
+    # napi-sim.exe goes before its wineserver does; the dialogs, which need a wineserver of
+    # their own on the virtual display, have the native simulator.
+    stop_sim
     stop_wineserver
     echo "   ran in $(elapsed "$step")"
     step=$SECONDS
+    start_sim "$build" || { failures+=("$preset napi-sim"); continue; }
     run_display_tests "$build" "$loader" || failures+=("$preset dialogs")
     stop_sim
   else

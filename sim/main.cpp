@@ -1,6 +1,8 @@
 // napi-sim: runs the simulated video server until SIGINT or SIGTERM, optionally with its control
 // channel (napisim/ControlServer.h) for test programs in other processes.
+#if __has_include(<sys/resource.h>)
 #include <sys/resource.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <asio.hpp>
@@ -20,6 +22,16 @@
 
 namespace {
 
+// The signal that asks for the state while the simulator runs: Windows has no SIGUSR1, and
+// Ctrl+Break is the console's other signal besides Ctrl+C.
+#if defined(SIGUSR1)
+constexpr int kDumpSignal = SIGUSR1;
+constexpr char kDumpSignalName[] = "SIGUSR1";
+#else
+constexpr int kDumpSignal = SIGBREAK;
+constexpr char kDumpSignalName[] = "Ctrl+Break";
+#endif
+
 void PrintState(const napisim::Simulator& simulator) {
   if (simulator.DeviceCount() == 1) {
     std::cout << simulator.StateJson().dump(2) << std::endl;
@@ -32,11 +44,21 @@ void PrintState(const napisim::Simulator& simulator) {
 
 // A fleet needs a descriptor per listener besides those of its connections; the usual soft
 // limit of 1024 is far below what the system allows.
-void RaiseDescriptorLimit() {
+void RaiseDescriptorLimit([[maybe_unused]] int devices) {
+#if __has_include(<sys/resource.h>)
   rlimit limit{};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-  limit.rlim_cur = limit.rlim_max;
-  ::setrlimit(RLIMIT_NOFILE, &limit);
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  // Room for a connection per device at least; with less, clients wait in the backlog.
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < 2 * static_cast<rlim_t>(devices) + 16) {
+    std::cerr << "napi-sim: warning: " << devices << " devices with a limit of " << limit.rlim_cur
+              << " descriptors leave little room for connections\n";
+  }
+#endif  // Windows has no such per-process limit on sockets
 }
 
 // Written to a temporary name and renamed, so a program waiting for the file never reads half.
@@ -68,6 +90,8 @@ header and the text apart), trailingNul (an undeclared NUL behind the reply).)";
 
 int main(int argc, char** argv) {
   CLI::App app{"Simulated NAPI video server on a loopback TCP port"};
+  app.name("napi-sim");
+  app.set_version_flag("--version", "napi-sim " VMLCMD_VERSION_TEXT, "Print the version and exit");
   napisim::Options options;
   std::vector<std::string> accounts;
   bool printState = false;
@@ -85,7 +109,8 @@ int main(int argc, char** argv) {
   app.add_option("--control-port", controlPort,
                  "TCP port on 127.0.0.1 for the JSON-lines control channel, 0 for any free port")
       ->check(CLI::Range(0, 65535));
-  app.add_flag("--state", printState, "Print the device state as JSON on SIGUSR1 and at exit");
+  app.add_flag("--state", printState,
+               std::string("Print the device state as JSON on ") + kDumpSignalName + " and at exit");
   app.add_option("--devices", options.devices,
                  "Number of independent devices, one port each (device i on PORT+i when --port is not 0)")
       ->capture_default_str()
@@ -93,7 +118,8 @@ int main(int argc, char** argv) {
   app.add_option(
       "--inventory-out", inventoryOut,
       "Write the devices as an inventory CSV (host,port,user,password,video-port) once they listen");
-  app.add_option("--request-log", options.requestLog, "Requests each device keeps for the control channel")
+  app.add_option("--request-log", options.requestLog,
+                 "Requests kept for the control channel, shared among the devices")
       ->capture_default_str();
   app.add_option("--idle-timeout", idleTimeoutSeconds,
                  "Close a connection that sends no whole request for this many seconds, 0 for never")
@@ -101,7 +127,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 86400.0));
   CLI11_PARSE(app, argc, argv);
   options.idleTimeout = std::chrono::milliseconds(std::llround(idleTimeoutSeconds * 1000));
-  RaiseDescriptorLimit();
+  RaiseDescriptorLimit(options.devices);
 
   if (!accounts.empty()) {
     options.accounts.clear();
@@ -119,15 +145,16 @@ int main(int argc, char** argv) {
   try {
     napisim::Simulator simulator(options);
     simulator.Start();
+    // Before the first line, so a script that waits for that line finds the file complete.
+    if (!inventoryOut.empty() && !WriteInventory(inventoryOut, simulator, options)) {
+      std::cerr << "napi-sim: cannot write the inventory " << inventoryOut << '\n';
+      return 1;
+    }
     std::cout << "napi-sim listening on " << options.address << ":" << simulator.Port() << std::endl;
     if (simulator.DeviceCount() > 1) {
       std::cout << "napi-sim devices: " << simulator.DeviceCount() << " on ports " << simulator.Port(0);
       for (std::size_t i = 1; i < simulator.DeviceCount(); ++i) std::cout << ',' << simulator.Port(i);
       std::cout << std::endl;
-    }
-    if (!inventoryOut.empty() && !WriteInventory(inventoryOut, simulator, options)) {
-      std::cerr << "napi-sim: cannot write the inventory " << inventoryOut << '\n';
-      return 1;
     }
     std::unique_ptr<napisim::ControlServer> control;
     if (controlPort >= 0) {
@@ -138,7 +165,7 @@ int main(int argc, char** argv) {
 
     asio::io_context signals_io(1);
     asio::signal_set stop_signals(signals_io, SIGINT, SIGTERM);
-    asio::signal_set dump_signal(signals_io, SIGUSR1);
+    asio::signal_set dump_signal(signals_io, kDumpSignal);
     stop_signals.async_wait([&](const asio::error_code& ec, int) {
       if (!ec) signals_io.stop();
     });

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "Terminal.h"
+
 namespace vmlctl {
 
 const char* TextForCode(int32_t code) {
@@ -40,7 +42,7 @@ bool Device::Begin() {
 std::string Device::Text() const {
   std::array<char, 256> buffer{};
   const int32_t length = command_->GetErrorText(static_cast<int32_t>(buffer.size()), buffer.data());
-  return length > 0 ? std::string(buffer.data()) : std::string();
+  return length > 0 ? LibraryTextToUtf8(buffer.data()) : std::string();
 }
 
 const VmlCmdOutcome& Device::Capture() {

@@ -21,8 +21,8 @@ enum ResultCode : int32_t {
   kInvalidArgument = 15,
 };
 
-// The library's text for each documented code; GetErrorText returns these as UTF-8. An unknown
-// code has an empty text.
+// The library's text for each documented code, in UTF-8 (Device::Text converts to it). An
+// unknown code has an empty text.
 const char* TextForCode(int32_t code);
 int32_t CodeForText(const std::string& text);
 

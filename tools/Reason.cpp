@@ -2,16 +2,16 @@
 
 #include <array>
 #include <cstdio>
-#include <system_error>
+
+#include "Socket.h"
 
 namespace vmlctl {
 
 namespace {
 
-// std::error_code's message is safe from several threads, unlike strerror.
 std::string SystemText(int32_t error) {
   if (error == 0) return std::string();
-  return std::error_code(error, std::generic_category()).message() + " (error " + std::to_string(error) + ")";
+  return net::ErrorText(error) + " (error " + std::to_string(error) + ")";
 }
 
 std::string WithSystem(std::string what, int32_t error) {

@@ -1,19 +1,12 @@
 #include "Trace.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ostream>
-#include <system_error>
 #include <utility>
+
+#include "Socket.h"
 
 namespace vmlctl {
 
@@ -52,29 +45,6 @@ std::string Printable(const std::string& bytes) {
     }
   }
   return text;
-}
-
-void SetTimeouts(int fd) {
-  timeval second{1, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &second, sizeof second);
-}
-
-bool SendAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return false;
-    data += sent;
-    size -= static_cast<std::size_t>(sent);
-  }
-  return true;
-}
-
-// Closes with a reset, so the library sees the reset the device gave the relay.
-void Reset(int fd) {
-  linger hard{1, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-  ::close(fd);
 }
 
 }  // namespace
@@ -156,21 +126,11 @@ TraceRelay::TraceRelay(std::string host, int32_t port, std::ostream& out)
 TraceRelay::~TraceRelay() { Stop(); }
 
 bool TraceRelay::Start(std::string* problem) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener_, 8) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    *problem = "the trace relay cannot listen on 127.0.0.1: " +
-               std::error_code(errno, std::generic_category()).message();
-    if (listener_ >= 0) ::close(listener_);
-    listener_ = -1;
+  int error = 0;
+  if (!net::Startup() || (listener_ = net::ListenOnLoopback(&port_, &error)) == net::kNoSocket) {
+    *problem = "the trace relay cannot listen on 127.0.0.1: " + net::ErrorText(error);
     return false;
   }
-  port_ = ntohs(address.sin_port);
   thread_ = std::thread([this] { Serve(); });
   return true;
 }
@@ -180,8 +140,8 @@ void TraceRelay::Stop() {
   for (int i = 0; i < 50 && busy_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  if (listener_ >= 0) ::close(listener_);
-  listener_ = -1;
+  if (listener_ != net::kNoSocket) net::Close(listener_);
+  listener_ = net::kNoSocket;
 }
 
 std::string TraceRelay::UpstreamFailure() const {
@@ -200,75 +160,53 @@ std::string TraceRelay::Prefix(uint64_t number) const {
 void TraceRelay::Serve() {
   uint64_t connections = 0;
   while (!stop_) {
-    pollfd entry{listener_, POLLIN, 0};
-    if (::poll(&entry, 1, kSlice) != 1) continue;
-    const int downstream = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (downstream < 0) continue;
+    bool ready = false;
+    if (!net::WaitReadable(&listener_, &ready, 1, kSlice)) continue;
+    const net::Handle downstream = net::Accept(listener_);
+    if (downstream == net::kNoSocket) continue;
     busy_ = true;
     Relay(downstream, ++connections);
     busy_ = false;
   }
 }
 
-int TraceRelay::ConnectUpstream(std::string* failure) const {
+net::Handle TraceRelay::ConnectUpstream(std::string* failure) const {
   const std::string where = host_ + ":" + std::to_string(targetPort_);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(targetPort_));
-  if (::inet_pton(AF_INET, host_.c_str(), &address.sin_addr) != 1) {
-    *failure = "\"" + host_ + "\" is not a dotted-quad IPv4 address";
-    return -1;
-  }
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
-    *failure = "no socket for the relay: " + std::error_code(errno, std::generic_category()).message();
-    return -1;
-  }
+  net::ConnectResult result = net::ConnectResult::kFailed;
   int error = 0;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    error = errno;
-    if (error == EINPROGRESS) {
-      pollfd entry{fd, POLLOUT, 0};
-      const int ready = ::poll(&entry, 1, kConnectMs);
-      socklen_t length = sizeof error;
-      if (ready == 0) {
-        error = ETIMEDOUT;
-      } else if (ready < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-        error = errno;
-      }
-    }
-  }
-  if (error != 0) {
-    ::close(fd);
-    if (error == ECONNREFUSED) {
+  const net::Handle socket =
+      net::ConnectWithin(host_, static_cast<uint16_t>(targetPort_), kConnectMs, &result, &error);
+  switch (result) {
+    case net::ConnectResult::kConnected:
+      net::SetSendTimeout(socket, 1000);
+      return socket;
+    case net::ConnectResult::kRefused:
       *failure = "connection refused by " + where;
-    } else if (error == ETIMEDOUT) {
+      break;
+    case net::ConnectResult::kTimedOut:
       *failure = "no connection to " + where + " within 100 ms";
-    } else {
-      *failure =
-          "connection to " + where + " failed: " + std::error_code(error, std::generic_category()).message();
-    }
-    return -1;
+      break;
+    case net::ConnectResult::kFailed:
+      *failure = "connection to " + where + " failed: " + net::ErrorText(error);
+      break;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  SetTimeouts(fd);
-  return fd;
+  return net::kNoSocket;
 }
 
-void TraceRelay::Relay(int downstream, uint64_t number) {
+void TraceRelay::Relay(net::Handle downstream, uint64_t number) {
   std::string failure;
-  const int upstream = ConnectUpstream(&failure);
+  const net::Handle upstream = ConnectUpstream(&failure);
   {
     std::lock_guard<std::mutex> guard(lock_);
     upstreamFailure_ = failure;
-    if (upstream < 0)
+    if (upstream == net::kNoSocket)
       out_ << Prefix(number) << " relay: " << failure << "; closing the library's connection\n";
   }
-  if (upstream < 0) {
-    ::close(downstream);
+  if (upstream == net::kNoSocket) {
+    net::Close(downstream);
     return;
   }
-  SetTimeouts(downstream);
+  net::SetSendTimeout(downstream, 1000);
   WireLog requests(true, out_, lock_), replies(false, out_, lock_);
   const auto opened = Clock::now();
   auto active = opened;
@@ -284,33 +222,34 @@ void TraceRelay::Relay(int downstream, uint64_t number) {
       end = "the relay gave up: no traffic for 3 s";
       break;
     }
-    std::array<pollfd, 2> entries = {pollfd{downstream, POLLIN, 0}, pollfd{upstream, POLLIN, 0}};
-    if (::poll(entries.data(), entries.size(), kSlice) <= 0) continue;
-    for (std::size_t side = 0; side < entries.size() && end.empty(); ++side) {
-      if (entries[side].revents == 0) continue;
+    const std::array<net::Handle, 2> sides = {downstream, upstream};
+    std::array<bool, 2> ready = {false, false};
+    if (!net::WaitReadable(sides.data(), ready.data(), 2, kSlice)) continue;
+    for (std::size_t side = 0; side < sides.size() && end.empty(); ++side) {
+      if (!ready[side]) continue;
       const bool fromLibrary = side == 0;
-      const int from = fromLibrary ? downstream : upstream;
-      const int to = fromLibrary ? upstream : downstream;
-      const ssize_t got = ::recv(from, buffer.data(), buffer.size(), 0);
-      if (got < 0 && errno == EINTR) continue;
+      const net::Handle from = fromLibrary ? downstream : upstream;
+      const net::Handle to = fromLibrary ? upstream : downstream;
+      bool reset = false;
+      const long got = net::Receive(from, buffer.data(), buffer.size(), &reset);
       if (got > 0) {
         active = Clock::now();
         (fromLibrary ? requests : replies).Feed(buffer.data(), static_cast<std::size_t>(got), Prefix(number));
-        if (!SendAll(to, buffer.data(), static_cast<std::size_t>(got)))
+        if (!net::SendAll(to, buffer.data(), static_cast<std::size_t>(got)))
           end = fromLibrary ? "the device took no more bytes" : "the library took no more bytes";
         continue;
       }
       if (got == 0) {
         end = fromLibrary ? "closed by the library" : "the device closed the connection";
-      } else if (!fromLibrary && errno == ECONNRESET) {
+      } else if (!fromLibrary && reset) {
         end = "the device reset the connection";
         requests.End(Prefix(number));
         replies.End(Prefix(number));
-        Reset(downstream);
-        downstream = -1;
+        net::CloseWithReset(downstream);
+        downstream = net::kNoSocket;
       } else {
         end = std::string(fromLibrary ? "the library's side failed: " : "the device's side failed: ") +
-              std::error_code(errno, std::generic_category()).message();
+              net::ErrorText(net::LastError());
       }
     }
   }
@@ -320,8 +259,8 @@ void TraceRelay::Relay(int downstream, uint64_t number) {
     std::lock_guard<std::mutex> guard(lock_);
     out_ << Prefix(number) << " " << end << '\n' << std::flush;
   }
-  if (downstream >= 0) ::close(downstream);
-  ::close(upstream);
+  if (downstream != net::kNoSocket) net::Close(downstream);
+  net::Close(upstream);
 }
 
 }  // namespace vmlctl

@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "Socket.h"
+
 namespace vmlctl {
 
 // Cuts one direction of a connection into messages by their headers (16 bytes for a request,
@@ -55,8 +57,8 @@ class TraceRelay {
 
  private:
   void Serve();
-  void Relay(int downstream, uint64_t number);
-  int ConnectUpstream(std::string* failure) const;
+  void Relay(net::Handle downstream, uint64_t number);
+  net::Handle ConnectUpstream(std::string* failure) const;
   std::string Prefix(uint64_t number) const;
 
   std::string host_;
@@ -64,7 +66,7 @@ class TraceRelay {
   std::ostream& out_;
   mutable std::mutex lock_;  // the output stream and upstreamFailure_
   std::string upstreamFailure_;
-  int listener_ = -1;
+  net::Handle listener_ = net::kNoSocket;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<bool> busy_{false};  // a connection is being relayed

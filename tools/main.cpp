@@ -3,8 +3,6 @@
 //
 // Exit status: 0 success, 1 the operation (on some device) failed, 2 usage error, 130 a fleet run
 // interrupted by Ctrl-C.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
@@ -24,6 +22,7 @@
 #include "Inventory.h"
 #include "Output.h"
 #include "Reason.h"
+#include "Terminal.h"
 #include "Tour.h"
 #include "Trace.h"
 #include "napisim/Simulator.h"
@@ -151,14 +150,7 @@ std::atomic<bool> interrupted{false};
 // Ctrl-C stops starting devices; a second one ends the tool at once.
 extern "C" void OnInterrupt(int) {
   interrupted = true;
-  std::signal(SIGINT, SIG_DFL);  // safe in a handler
-}
-
-void CatchInterrupt() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  std::signal(SIGINT, SIG_DFL);
 }
 
 int RunInventory(const std::string& path, const Target& defaults, const Entry& entry, const Args& args,
@@ -176,9 +168,9 @@ int RunInventory(const std::string& path, const Target& defaults, const Entry& e
     std::cerr << ": " << error.message << "; nothing was run\n";
     return kExitUsage;
   }
-  options.progress = ::isatty(STDERR_FILENO) == 1;
+  options.progress = PrepareProgressDisplay();
   options.stop = &interrupted;
-  CatchInterrupt();
+  std::signal(SIGINT, OnInterrupt);
   return RunFleet(rows, entry, args, options, std::cout, std::cerr);
 }
 
@@ -189,6 +181,7 @@ int Main(int argc, char** argv) {
   app.name("vmlctl");
   app.require_subcommand(1);
   app.fallthrough();  // global options may follow the subcommand too
+  app.set_version_flag("--version", "vmlctl " VMLCMD_VERSION_TEXT, "Print the version and exit");
 
   Target target;
   bool json = false;
@@ -235,6 +228,8 @@ int Main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
@@ -336,6 +331,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
+    vmlctl::PrepareTerminal();
     return vmlctl::Main(argc, argv);
   } catch (const std::exception& e) {
     std::cerr << "vmlctl: " << e.what() << '\n';

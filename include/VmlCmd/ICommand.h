@@ -11,8 +11,25 @@
 // 13 invalid video connection ticket, 14 wrong video port, 15 invalid argument,
 // 16 unknown NAPI error, 17 invalid NAPI command, 18 NAPI version conflict.
 //
-// Every device operation is one short TCP transaction: connect (at most 100 ms), log in, one
-// request, one reply (one second each for send and receive), close. Nothing is cached.
+// Every device operation is one short TCP transaction: connect, log in, one request, one reply,
+// close. Nothing is cached. Every wait ends at a deadline on a monotonic clock, so signals that
+// interrupt the host's calls never stretch it:
+// - connect: 100 ms;
+// - each send: 1 s (a request is at most 272 bytes, so in practice it leaves at once);
+// - each reply: 1 s from the start of that reply, however many pieces it arrives in. A reply is
+//   read whole: its 20-byte header, then the text its length announces (as far as 299 bytes
+//   hold; what is announced beyond that is read and dropped within the same second). A reply that
+//   stays shorter than it announces counts as what arrived once the device closes or the second
+//   is over, its missing header bytes reading as zero; bytes left over from one reply are never
+//   taken for the next.
+// So an operation ends within about 2.1 s (connect, the login's reply, the request's reply), and
+// GetVideoSettings, SetVideoSettings and RestoreVideoDefaults (slots 84 to 86: a login and two
+// exchanges on one connection) within about 3.1 s. A failed operation is never retried.
+//
+// Threads: an object is used by one thread at a time. Objects used on different threads are
+// independent (one object per device and thread is the usual way), but the result code is one
+// for the whole module, so a multi-threaded host reads each object's own VmlCmdGetLastOutcome().
+// The library starts no threads, and never raises SIGPIPE.
 //
 // Bounds this library adds for safety (hosts written for other builds may rely on them):
 // - Request texts are at most 255 characters. An operation whose texts would not fit, or that
@@ -205,8 +222,11 @@ VMLCMD_API void VmlCmdSetSerialConfirm(VmlCmdSerialConfirm confirm, void* contex
 
 // How an object's last operation ended. The module-wide result code says what the device
 // answered, but not why a device that never answered failed, and it is shared by every object;
-// the outcome is the object's own. It is recorded by every operation of the table (device
-// operations, and the local ones such as SetNetworkTarget) and never changes the result code.
+// the outcome is the object's own. Every device operation records it, and so do the operations
+// that refuse their arguments or are not implemented; the local ones (GetVendorName,
+// GetErrorText, SetNetworkTarget, SetVideoPort, CloseLink, OpenSerialLink, the dialogs and the
+// reserved slots) leave it as it was, so a host can fetch the error text first. Reading it
+// changes nothing, the result code included.
 enum VmlCmdStage {
   VmlCmdStageNone = 0,             // no operation has run on this object yet
   VmlCmdStageSuccess = 1,          // the operation succeeded
@@ -245,7 +265,6 @@ struct VmlCmdOutcome {
   int32_t exchange;              // VmlCmdExchange
   int32_t systemError;           // errno, or the Winsock error, where one exists; else 0
   uint32_t elapsedMicroseconds;  // from the start of the operation to its end
-  int32_t slot;                  // the table slot of the operation, -1 before the first
   char letter;                   // for ValueMissing: the letter the reply lacked
   char reserved[3];
 };

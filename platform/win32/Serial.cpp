@@ -78,8 +78,7 @@ bool ConfirmSerialSettings(const char* portName, VmlCmdSerialSettings& settings)
 }
 
 bool SerialPort::Open(int portNumber) {
-  // The OVERLAPPED blocks live in storage declared without <windows.h>; it follows two pointer
-  // members, so pointer alignment is all it can rely on.
+  // The OVERLAPPED blocks live in storage declared without <windows.h>, aligned for pointers.
   static_assert(sizeof(OVERLAPPED) <= sizeof overlapped_[0], "OVERLAPPED does not fit its storage");
   static_assert(alignof(OVERLAPPED) <= alignof(void*), "OVERLAPPED needs more than pointer alignment");
 

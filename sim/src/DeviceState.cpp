@@ -33,6 +33,13 @@ std::string JsonText(const std::string& bytes) {
     for (std::size_t k = 1; valid && k < length; ++k) {
       valid = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
     }
+    // Continuation bytes alone are not enough: overlong forms, UTF-16 surrogates (ED A0..BF)
+    // and code points past U+10FFFF are not UTF-8 either, and JSON refuses them.
+    if (valid && length > 2) {
+      const auto second = static_cast<unsigned char>(bytes[i + 1]);
+      valid = !(c == 0xE0 && second < 0xA0) && !(c == 0xED && second > 0x9F) &&
+              !(c == 0xF0 && second < 0x90) && !(c == 0xF4 && second > 0x8F);
+    }
     if (valid) {
       out.append(bytes, i, length);
       i += length;

@@ -140,12 +140,16 @@ class Server {
   // Caller holds mutex.
   void Record(Device& device, RecordedRequest request) {
     ++device.recorded;
-    if (requestLog == 0) return;
+    if (Share() == 0) return;
     device.requests.push_back(std::move(request));
     Trim(device);
   }
   void Trim(Device& device) {
-    while (device.requests.size() > requestLog) device.requests.pop_front();
+    while (device.requests.size() > Share()) device.requests.pop_front();
+  }
+  // How many requests each device keeps. Caller holds mutex.
+  std::size_t Share() const {
+    return requestLog == 0 ? 0 : std::max<std::size_t>(1, requestLog / devices.size());
   }
 
   void Start();
@@ -614,7 +618,7 @@ bool Simulator::WaitForRequests(std::size_t device, std::size_t count,
 RequestLogStats Simulator::RequestLog(std::size_t device) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   const auto& target = impl_->At(device);
-  return RequestLogStats{impl_->requestLog, target.requests.size(), target.recorded,
+  return RequestLogStats{impl_->Share(), target.requests.size(), target.recorded,
                          target.recorded - target.requests.size()};
 }
 

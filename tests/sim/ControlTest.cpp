@@ -249,5 +249,40 @@ TEST(ControlJsonTest, FaultsAndHexRoundTrip) {
   EXPECT_THROW(FromHex("zz"), std::invalid_argument);
 }
 
+// The Windows build sets the delivery faults through JSON only: every field must cross.
+TEST(ControlJsonTest, DeliveryFieldsRoundTripAndHandWrittenFormsRead) {
+  Fault split = Fault::Split(10, 50ms, 3);
+  split.kind = Fault::Kind::kStatus;
+  split.status = kWrongPassword;
+  split.trailingNul = true;
+  const Fault back = json(split).get<Fault>();
+  EXPECT_EQ(back.kind, Fault::Kind::kStatus);
+  EXPECT_EQ(back.splitAfter, 10u);
+  EXPECT_EQ(back.gap, 50ms);
+  EXPECT_TRUE(back.trailingNul);
+  EXPECT_FALSE(back.oneByteAtATime);
+  EXPECT_TRUE(json(Fault::ByteByByte(5ms)).get<Fault>().oneByteAtATime);
+  EXPECT_EQ(json(Fault::Reset()).get<Fault>().kind, Fault::Kind::kReset);
+
+  const Fault written = json::parse(R"({"kind": "reset", "delayMs": 20})").get<Fault>();
+  EXPECT_EQ(written.kind, Fault::Kind::kReset);
+  EXPECT_EQ(written.delay, 20ms);
+  EXPECT_EQ(json::parse(R"({"oneByteAtATime": true, "gapMs": 7})").get<Fault>().gap, 7ms);
+}
+
+TEST_F(ControlTest, RequestsReplySaysTheBoundAndWhatWasDropped) {
+  auto control = Client();
+  EXPECT_EQ(control.Call({{"op", "request-log"}, {"bound", 2}})["log"]["bound"], 2);
+  RawClient client(sim_.Port());
+  ASSERT_TRUE(client.Login());
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(client.Call(9, ""), kSuccess);
+  const json reply = control.Call({{"op", "requests"}});
+  EXPECT_EQ(reply["requests"].size(), 2u);
+  EXPECT_EQ(reply["bound"], 2);
+  EXPECT_EQ(reply["recorded"], 4);
+  EXPECT_EQ(reply["dropped"], 2);
+  EXPECT_EQ(control.Call({{"op", "request-log"}, {"bound", -1}})["ok"], false);
+}
+
 }  // namespace
 }  // namespace napisim::test

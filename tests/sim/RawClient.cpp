@@ -131,6 +131,16 @@ std::string RawClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* 
   return out;
 }
 
+std::string RawClient::ReceiveOnce(std::chrono::milliseconds timeout, int* error, std::size_t max) {
+  if (error != nullptr) *error = 0;
+  if (!WaitReadable(fd_, std::chrono::steady_clock::now() + timeout)) return {};
+  std::string buffer(max, '\0');
+  const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), 0);
+  if (n < 0 && error != nullptr) *error = errno;
+  buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return buffer;
+}
+
 bool RawClient::WaitClosed(std::chrono::milliseconds timeout) {
   bool closed = false;
   ReadUntilClosed(timeout, &closed);

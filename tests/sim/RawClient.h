@@ -45,6 +45,9 @@ class RawClient {
   std::string ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed);
   // True when the peer closes within the timeout (any data in between is dropped).
   bool WaitClosed(std::chrono::milliseconds timeout = 2000ms);
+  // One receive of at most max bytes: what it returned, empty on close, timeout or error;
+  // *error (if given) is the receive's errno, 0 when it did not fail.
+  std::string ReceiveOnce(std::chrono::milliseconds timeout, int* error = nullptr, std::size_t max = 4096);
 
  private:
   // Reads exactly size bytes; false on timeout or close.

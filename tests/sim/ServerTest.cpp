@@ -109,6 +109,16 @@ TEST(ServerTest, StateJsonSurvivesNonUtf8Captions) {
   EXPECT_NO_THROW((void)json.dump());
   EXPECT_EQ(json["videoPorts"][0]["overlay"]["caption"], "caf\\xE9 \xC3\xA9");
   EXPECT_EQ(json["network"]["ip"], "192.0.2.10");
+
+  // Sequences that look like UTF-8 but are not (found by fuzzing): a surrogate, an overlong
+  // form, a code point past U+10FFFF.
+  EXPECT_EQ(client.Call(25, "-p 1 -g 1 -l 2 -w a\xED\xA3\xA3 \xE0\x80\xAF \xF4\x90\x80\x80 \xE4\xB8\xAD"),
+            kSuccess);
+  const nlohmann::json odd = sim.StateJson();
+  EXPECT_NO_THROW((void)odd.dump());
+  EXPECT_EQ(odd["videoPorts"][1]["overlay"]["caption"],
+            "a\\xED\\xA3\\xA3 \\xE0\\x80\\xAF \\xF4\\x90\\x80\\x80 \xE4\xB8\xAD");
+  EXPECT_EQ(odd.get<DeviceState>().videoPorts[1].overlay.caption, sim.State().videoPorts[1].overlay.caption);
   EXPECT_EQ(json["serialBaud"]["1"], 9600);
 }
 

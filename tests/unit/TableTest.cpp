@@ -134,6 +134,18 @@ TEST(Table, ObjectStaysSmall) {
   static_assert(sizeof(VideoSettings) == 44);
 }
 
+// A host calls an entry the way the compiler calls a member function: on 32-bit x86 that is
+// thiscall (the object in ECX, the callee pops the arguments), which a pointer to a free
+// function does not do; elsewhere the object is simply the first argument.
+#if defined(__i386__)
+#pragma GCC diagnostic ignored "-Wattributes"  // thiscall on a plain function pointer is meant
+#define TABLE_ENTRY_CALL __attribute__((thiscall))
+#else
+#define TABLE_ENTRY_CALL
+#endif
+template <class Result, class... Arguments>
+using EntryOf = Result(TABLE_ENTRY_CALL*)(ICommand*, Arguments...);
+
 using Table = void* const*;
 Table TableOf(ICommand* command) { return *reinterpret_cast<Table*>(command); }
 
@@ -149,17 +161,17 @@ TEST(Table, HostsCallingByPositionReachTheRightOperations) {
   ICommand* command = CreateICommand();
   ASSERT_NE(command, nullptr);
   char name[16] = {};
-  EXPECT_EQ((Entry<int32_t (*)(ICommand*, int32_t, char*)>(command, 0))(command, 0, name), 7);
+  EXPECT_EQ((Entry<EntryOf<int32_t, int32_t, char*>>(command, 0))(command, 0, name), 7);
   EXPECT_STREQ(name, "vormel");
-  EXPECT_EQ((Entry<int32_t (*)(ICommand*)>(command, 1))(command), 0);
-  EXPECT_EQ((Entry<int32_t (*)(ICommand*)>(command, 2))(command), 1);
+  EXPECT_EQ((Entry<EntryOf<int32_t>>(command, 1))(command), 0);
+  EXPECT_EQ((Entry<EntryOf<int32_t>>(command, 2))(command), 1);
   vml::SetLastErrorCode(vml::kSuccess);
-  EXPECT_EQ((Entry<int32_t (*)(ICommand*)>(command, 11))(command), 0);
+  EXPECT_EQ((Entry<EntryOf<int32_t>>(command, 11))(command), 0);
   EXPECT_EQ(vml::LastErrorCode(), vml::kNotImplemented);
-  (Entry<void (*)(ICommand*, int32_t)>(command, 19))(command, 3);
+  (Entry<EntryOf<void, int32_t>>(command, 19))(command, 3);
   EXPECT_EQ(static_cast<vml::NapiCommand*>(command)->VideoPort(), 3);
   // Entry 92 with bit 0 set destroys and frees (checked for leaks under the sanitizers).
-  (Entry<void (*)(ICommand*, unsigned)>(command, 92))(command, 1);
+  (Entry<EntryOf<void, unsigned>>(command, 92))(command, 1);
 }
 
 }  // namespace

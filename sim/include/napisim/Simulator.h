@@ -63,7 +63,8 @@ class Simulator {
   bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
   bool WaitForRequests(std::size_t device, std::size_t count, std::chrono::milliseconds timeout) const;
   RequestLogStats RequestLog(std::size_t device = 0) const;
-  // A new bound for every device's log (kept across Reset()); the oldest requests beyond it go.
+  // A new bound for the log (Options::requestLog, kept across Reset()); the oldest requests
+  // beyond it go.
   void SetRequestLog(std::size_t bound);
 
   // One fault per command code; a new one replaces the old one.

@@ -44,8 +44,9 @@ struct Options {
   // Independent devices served by this simulator, each on its own port (device i on port + i
   // when port is not 0), each with its own state, faults and recorded requests.
   int devices = 1;
-  // Each device keeps the last requestLog requests it received (0 keeps none); older ones are
-  // dropped and counted, so memory stays flat however long the simulator runs.
+  // The simulator keeps the last requestLog requests for its callers (0 keeps none), shared
+  // evenly among its devices (each keeps at least one); older ones are dropped and counted, so
+  // memory stays flat however long it runs and however many devices it plays.
   std::size_t requestLog = 4096;
   // A connection that has not delivered a whole request within this time is closed, whether it
   // sent nothing or stalled half-way. 0 waits for ever.
@@ -75,7 +76,7 @@ struct ConnectionStats {
 
 // What the bounded log of recorded requests holds.
 struct RequestLogStats {
-  std::size_t bound = 0;     // at most this many are kept
+  std::size_t bound = 0;     // at most this many are kept, the device's share of the log
   std::size_t kept = 0;      // held now
   std::size_t recorded = 0;  // since the last ClearRequests(), kept or dropped
   std::size_t dropped = 0;   // recorded but no longer kept

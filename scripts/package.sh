@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Makes the release archives for Windows developers: build/VmlCmd-<version>-win32.zip and
+# -win64.zip, each with bin/ (VmlCmd.dll, napi-sim.exe, vmlctl.exe), lib/ (VmlCmd.lib,
+# libVmlCmd.dll.a, VmlCmd.def), include/VmlCmd/ICommand.h and README.txt. Builds what is
+# missing with the presets of the same names (mingw-w64, llvm-dlltool, cmake and ninja, which
+# scripts/wine-tests.sh installs).
+#
+#   scripts/package.sh [win32] [win64]     both when none is named
+set -euo pipefail
+cd "$(dirname "$0")/.."
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(win32 win64)
+mkdir -p build
+for preset in "${presets[@]}"; do
+  case $preset in
+    win32 | win64) ;;
+    *) echo "package: unknown preset $preset (win32 or win64)" >&2; exit 2 ;;
+  esac
+  if [ ! -f "build/$preset/build.ninja" ]; then
+    cmake --preset "$preset" >"build/$preset.configure.log" 2>&1 || { cat "build/$preset.configure.log"; exit 1; }
+  fi
+  cmake --build "build/$preset" -j2 --target windows_archive >/dev/null
+  for archive in "build/$preset"/VmlCmd-*-"$preset".zip; do
+    cp "$archive" build/
+    echo "build/$(basename "$archive")"
+  done
+done
