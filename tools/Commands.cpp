@@ -113,10 +113,9 @@ using Setter = bool (ICommand::*)(int32_t);
 
 // A value with a getter and a setter that work on the current video port.
 void AddNumberPair(std::vector<Entry>& table, const std::string& name, const char* value,
-                   const std::string& what, Getter get, Setter set, bool getterKeepsCode = false) {
+                   const std::string& what, Getter get, Setter set) {
   table.push_back({"get-" + name, "Read the " + what + " of the video port", {}, [=](Device& d, const Args&) {
-                     auto call = [get](ICommand& c) { return (c.*get)(); };
-                     return getterKeepsCode ? d.ReadKeepingCode(value, call) : d.Read(value, call);
+                     return d.Read(value, [get](ICommand& c) { return (c.*get)(); });
                    }});
   table.push_back({"set-" + name,
                    "Write the " + what + " of the video port",
@@ -172,7 +171,7 @@ std::vector<Entry> BuildTable() {
                [](Device& d, const Args&) {
                  std::array<char, 64> name{};
                  Result r =
-                     d.Act(d.Command().GetVendorName(static_cast<int32_t>(name.size()), name.data()) > 0);
+                     d.Local(d.Command().GetVendorName(static_cast<int32_t>(name.size()), name.data()) > 0);
                  if (r.ok) r.values["vendor"] = name.data();
                  return r;
                }});
@@ -193,7 +192,8 @@ std::vector<Entry> BuildTable() {
                "Read IP address, subnet mask and gateway (three transactions)",
                {},
                [](Device& d, const Args&) {
-                 Result all = d.Act(true);
+                 Result all;
+                 all.ok = true;
                  const std::pair<const char*, bool (ICommand::*)(char*)> reads[] = {
                      {"ip", &ICommand::GetIpAddress},
                      {"mask", &ICommand::GetSubnetMask},
@@ -335,11 +335,11 @@ std::vector<Entry> BuildTable() {
                  return d.Act(d.Command().SetVideoParamT(a.Text("TEXT").c_str(), a.Int("PORT")));
                }});
   AddNumberPair(t, "brightness", "brightness", "brightness (0..255)", &ICommand::GetBrightness,
-                &ICommand::SetBrightness, true);
+                &ICommand::SetBrightness);
   AddNumberPair(t, "contrast", "contrast", "contrast (0..255)", &ICommand::GetContrast,
-                &ICommand::SetContrast, true);
+                &ICommand::SetContrast);
   AddNumberPair(t, "saturation", "saturation", "saturation (0..255)", &ICommand::GetSaturation,
-                &ICommand::SetSaturation, true);
+                &ICommand::SetSaturation);
   AddNumberPair(t, "hue", "hue", "hue (0..255)", &ICommand::GetHue, &ICommand::SetHue);
 
   family("Encoder and picture, one value");

@@ -6,6 +6,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "VmlCmd/ICommand.h"
 
@@ -20,7 +21,9 @@ enum ResultCode : int32_t {
   kInvalidArgument = 15,
 };
 
-// The library's text for each documented code, in UTF-8 (Device::Text converts to it).
+// The library's text for each documented code, in UTF-8 (Device::Text converts to it). An
+// unknown code has an empty text.
+const char* TextForCode(int32_t code);
 int32_t CodeForText(const std::string& text);
 
 struct Target {
@@ -31,7 +34,7 @@ struct Target {
   int32_t videoPort = 0;
 };
 
-// What one operation produced: whether it worked and its named values, in reading order.
+// What one entry produced: whether it worked and its named values, in reading order.
 struct Result {
   bool ok = false;
   nlohmann::ordered_json values = nlohmann::ordered_json::object();
@@ -47,30 +50,33 @@ class Device {
 
   bool Created() const { return command_ != nullptr; }
   ICommand& Command() { return *command_; }
+  const Target& GetTarget() const { return target_; }
 
-  // Points the object at the target again. Setting the target closes the link, which resets the
-  // result code to success, so every operation starts from a known code.
+  // Points the object at the target again and forgets the outcomes of earlier entries. Setting
+  // the target closes the link, which resets the result code to success.
   bool Begin();
 
   std::string Text() const;
   int32_t Code() const { return CodeForText(Text()); }
 
-  // An operation with a bool result: the bool alone decides, because several operations keep
-  // whatever code was there when they succeed.
-  Result Act(bool ok) const;
-
-  // A getter that sets code 9 when it succeeds and leaves the code alone when the transaction
-  // breaks down. The code is primed with "not implemented" first, so that a getter that never
-  // reached the device cannot pass for one that read a 0.
+  // An operation with a bool result, called just before: the bool decides (several operations
+  // keep whatever code was there when they succeed), and the object's outcome is kept.
+  Result Act(bool ok);
+  // An operation that never reaches the device and records no outcome.
+  Result Local(bool ok) const;
+  // A getter: it returns 0 both for a value of 0 and for a failure, so its outcome decides.
   Result Read(const char* name, const std::function<int32_t(ICommand&)>& get);
 
-  // A getter that keeps the code on success: it starts from the code 9 of Begin(). A device
-  // that could not be reached reads as 0 with code 9; the library offers no way to tell.
-  Result ReadKeepingCode(const char* name, const std::function<int32_t(ICommand&)>& get);
+  // The outcome of every library operation since Begin(), in order; the last one decides a
+  // failed entry.
+  const std::vector<VmlCmdOutcome>& Operations() const { return operations_; }
 
  private:
+  const VmlCmdOutcome& Capture();
+
   Target target_;
   ICommand* command_ = nullptr;
+  std::vector<VmlCmdOutcome> operations_;
 };
 
 }  // namespace vmlctl

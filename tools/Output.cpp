@@ -1,7 +1,10 @@
 #include "Output.h"
 
 #include <algorithm>
+#include <chrono>
 #include <ostream>
+
+#include "Reason.h"
 
 namespace vmlctl {
 
@@ -17,22 +20,43 @@ constexpr std::size_t kInlineLimit = 3;
 
 }  // namespace
 
-Outcome Run(Device& device, const Entry& entry, const Args& args) {
-  Outcome outcome;
-  outcome.command = entry.path;
+Report Run(Device& device, const Entry& entry, const Args& args) {
+  Report report;
+  report.command = entry.path;
+  report.target = device.GetTarget();
+  const auto start = std::chrono::steady_clock::now();
   if (device.Begin()) {
-    outcome.result = entry.run(device, args);
+    report.result = entry.run(device, args);
   } else {
-    outcome.result.note = "the library refused the connection settings (host, user or password too long)";
+    report.result.note = "the library refused the connection settings (host, user or password too long)";
   }
-  outcome.text = device.Text();
-  outcome.code = CodeForText(outcome.text);
-  if (!outcome.result.ok && outcome.code == kSuccess && outcome.result.note.empty()) {
-    // The library names a reason only for refused arguments and device statuses; everything
-    // else (no connection, login refused, no or short reply) leaves the code as it was.
-    outcome.result.note = "no usable answer from the device (connection, login or reply failed)";
+  report.wallMicroseconds = static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+          .count());
+  report.text = device.Text();
+  report.code = CodeForText(report.text);
+  report.operations = device.Operations();
+  Explain(report);
+  return report;
+}
+
+void Explain(Report& report) {
+  report.reason.clear();
+  if (report.result.ok) return;
+  if (!report.operations.empty()) {
+    const VmlCmdOutcome& last = report.operations.back();
+    // An entry can fail after a successful operation (it found the values wrong); its note says why.
+    if (last.stage != VmlCmdStageSuccess && last.stage != VmlCmdStageNone)
+      report.reason = Describe(last, report.target);
   }
-  return outcome;
+  if (report.reason.empty() && report.result.note.empty())
+    report.reason = "the operation failed without naming a reason";
+}
+
+uint64_t LibraryMicroseconds(const Report& report) {
+  uint64_t sum = 0;
+  for (const VmlCmdOutcome& operation : report.operations) sum += operation.elapsedMicroseconds;
+  return sum;
 }
 
 std::string InlineValues(const nlohmann::ordered_json& values) {
@@ -44,35 +68,66 @@ std::string InlineValues(const nlohmann::ordered_json& values) {
   return line;
 }
 
-std::string CodeTag(const Outcome& outcome) {
-  return "[" + std::to_string(outcome.code) + " " + outcome.text + "]";
+std::string CodeTag(const Report& report) {
+  return "[" + std::to_string(report.code) + " " + report.text + "]";
 }
 
-void PrintHuman(std::ostream& out, const Outcome& outcome) {
-  const Result& r = outcome.result;
+std::string Why(const Report& report) {
+  std::string why = report.reason;
+  if (!report.result.note.empty()) why += (why.empty() ? "" : "; ") + report.result.note;
+  return why;
+}
+
+std::string Headline(const Report& report) {
+  const Result& r = report.result;
   std::string head = r.ok ? "ok" : "failed";
-  if (!r.note.empty()) head += ": " + r.note;
-  if (r.values.size() <= kInlineLimit) {
-    if (!r.values.empty()) head += ": " + InlineValues(r.values);
-    out << head << "  " << CodeTag(outcome) << '\n';
-    return;
-  }
-  out << head << "  " << CodeTag(outcome) << '\n';
-  std::size_t width = 0;
-  for (const auto& item : r.values.items()) width = std::max(width, item.key().size());
-  for (const auto& [name, value] : r.values.items()) {
-    out << "  " << name << std::string(width - name.size(), ' ') << " = " << ShowValue(value) << '\n';
-  }
+  const std::string why = Why(report);
+  if (!why.empty()) head += ": " + why;
+  if (!r.values.empty() && r.values.size() <= kInlineLimit) head += ": " + InlineValues(r.values);
+  return head;
 }
 
-nlohmann::ordered_json ToJson(const Outcome& outcome) {
+std::string Timing(const Report& report) {
+  if (report.operations.empty()) return FormatElapsed(report.wallMicroseconds) + " (no device traffic)";
+  if (report.operations.size() == 1) return FormatElapsed(report.operations.front().elapsedMicroseconds);
+  std::string line;
+  for (const VmlCmdOutcome& operation : report.operations) {
+    if (!line.empty()) line += " + ";
+    line += FormatElapsed(operation.elapsedMicroseconds);
+  }
+  return line + " = " + FormatElapsed(LibraryMicroseconds(report));
+}
+
+void PrintHuman(std::ostream& out, const Report& report, bool timing) {
+  const Result& r = report.result;
+  out << Headline(report) << "  " << CodeTag(report) << '\n';
+  if (r.values.size() > kInlineLimit) {
+    std::size_t width = 0;
+    for (const auto& item : r.values.items()) width = std::max(width, item.key().size());
+    for (const auto& [name, value] : r.values.items()) {
+      out << "  " << name << std::string(width - name.size(), ' ') << " = " << ShowValue(value) << '\n';
+    }
+  }
+  if (timing) out << "  time: " << Timing(report) << '\n';
+}
+
+nlohmann::ordered_json ToJson(const Report& report) {
   nlohmann::ordered_json json;
-  json["command"] = outcome.command;
-  json["ok"] = outcome.result.ok;
-  json["values"] = outcome.result.values;
-  json["code"] = outcome.code;
-  json["text"] = outcome.text;
-  if (!outcome.result.note.empty()) json["note"] = outcome.result.note;
+  json["command"] = report.command;
+  json["ok"] = report.result.ok;
+  json["values"] = report.result.values;
+  json["code"] = report.code;
+  json["text"] = report.text;
+  if (!report.reason.empty()) json["reason"] = report.reason;
+  if (!report.result.note.empty()) json["note"] = report.result.note;
+  if (!report.operations.empty()) json["outcome"] = OutcomeJson(report.operations.back());
+  if (report.operations.size() > 1) {
+    nlohmann::ordered_json all = nlohmann::ordered_json::array();
+    for (const VmlCmdOutcome& operation : report.operations) all.push_back(OutcomeJson(operation));
+    json["operations"] = all;
+  }
+  json["elapsed_us"] = LibraryMicroseconds(report);
+  json["wall_us"] = report.wallMicroseconds;
   return json;
 }
 

@@ -13,4 +13,8 @@ std::string LibraryTextToUtf8(const char* text);
 // Makes the terminal show the tool's UTF-8 output; put back when the program ends.
 void PrepareTerminal();
 
+// True when the error stream is a terminal that can redraw a line in place (carriage return and
+// the erase-line sequence), made ready for it.
+bool PrepareProgressDisplay();
+
 }  // namespace vmlctl

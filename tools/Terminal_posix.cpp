@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include "Terminal.h"
 
 namespace vmlctl {
@@ -6,5 +8,7 @@ namespace vmlctl {
 std::string LibraryTextToUtf8(const char* text) { return text; }
 
 void PrepareTerminal() {}
+
+bool PrepareProgressDisplay() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace vmlctl

@@ -46,4 +46,12 @@ void PrepareTerminal() {
   std::atexit(RestoreOutputCodePage);
 }
 
+bool PrepareProgressDisplay() {
+  // A console redraws the bar only with its virtual-terminal processing on.
+  const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (!::GetConsoleMode(error, &mode)) return false;
+  return ::SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 }  // namespace vmlctl

@@ -135,23 +135,29 @@ std::vector<Step> Steps() {
 
 }  // namespace
 
-bool RunTour(napisim::Simulator& simulator, const Target& target, std::ostream& out) {
+bool RunTour(napisim::Simulator& simulator, const Target& target, std::ostream& out, TourOptions options) {
   Device device(target);
   if (!device.Created()) {
-    out << "✗ CreateICommand returned no object\n";
+    if (options.json) {
+      out << Dump({{"command", "tour"}, {"ok", false}, {"reason", "CreateICommand returned no object"}})
+          << '\n';
+    } else {
+      out << "✗ CreateICommand returned no object\n";
+    }
     return false;
   }
   const std::vector<Step> steps = Steps();
   std::size_t passed = 0;
+  nlohmann::ordered_json shown = nlohmann::ordered_json::array();
   for (const Step& step : steps) {
     const Entry* entry = FindEntry(step.command);
     const Args args(step.args);
-    const Outcome outcome = Run(device, *entry, args);
+    const Report report = Run(device, *entry, args);
     std::string problem;
-    if (!outcome.result.ok) {
-      problem = outcome.result.note.empty() ? "operation failed" : outcome.result.note;
+    if (!report.result.ok) {
+      problem = Why(report);
     } else {
-      problem = Mismatches(step.expect, outcome.result.values);
+      problem = Mismatches(step.expect, report.result.values);
       if (problem.empty() && step.device) {
         const napisim::DeviceState state = simulator.State();
         const auto port = static_cast<std::size_t>(target.videoPort);
@@ -160,18 +166,38 @@ bool RunTour(napisim::Simulator& simulator, const Target& target, std::ostream& 
       }
     }
     const std::string label = Label(*entry, args);
+    if (problem.empty()) ++passed;
+    if (options.json) {
+      nlohmann::ordered_json one;
+      one["step"] = label;
+      one["passed"] = problem.empty();
+      if (!problem.empty()) one["problem"] = problem;
+      one["report"] = ToJson(report);
+      shown.push_back(one);
+      continue;
+    }
     std::string detail =
-        outcome.result.values.empty() ? std::string("ok") : InlineValues(outcome.result.values);
-    if (outcome.result.values.size() > kShownValues && !step.expect.empty()) {
+        report.result.values.empty() ? std::string("ok") : InlineValues(report.result.values);
+    if (report.result.values.size() > kShownValues && !step.expect.empty()) {
       detail = InlineValues(step.expect) + ", …";  // the checked values; the rest would overrun the line
     }
     if (!problem.empty()) detail = problem;
     out << (problem.empty() ? "✓ " : "✗ ") << label
-        << std::string(label.size() < 40 ? 40 - label.size() : 1, ' ') << detail << "  " << CodeTag(outcome)
-        << '\n';
-    if (problem.empty()) ++passed;
+        << std::string(label.size() < 40 ? 40 - label.size() : 1, ' ') << detail << "  " << CodeTag(report);
+    if (options.timing) out << "  (" << Timing(report) << ")";
+    out << '\n';
   }
-  out << passed << " of " << steps.size() << " steps passed\n";
+  if (options.json) {
+    nlohmann::ordered_json json;
+    json["command"] = "tour";
+    json["ok"] = passed == steps.size();
+    json["passed"] = passed;
+    json["steps_total"] = steps.size();
+    json["steps"] = shown;
+    out << Dump(json) << '\n';
+  } else {
+    out << passed << " of " << steps.size() << " steps passed\n";
+  }
   return passed == steps.size();
 }
 

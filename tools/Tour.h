@@ -12,7 +12,13 @@ class Simulator;
 
 namespace vmlctl {
 
-// Prints one line per step; returns true when every step passed.
-bool RunTour(napisim::Simulator& simulator, const Target& target, std::ostream& out);
+struct TourOptions {
+  bool json = false;    // one JSON object with every step instead of lines
+  bool timing = false;  // each line ends with the time the step's operations took
+};
+
+// Prints one line per step (or one JSON object); returns true when every step passed.
+bool RunTour(napisim::Simulator& simulator, const Target& target, std::ostream& out,
+             TourOptions options = {});
 
 }  // namespace vmlctl

@@ -1,9 +1,13 @@
 // vmlctl: runs one operation of the client library against a video server, or against a
 // simulated one started in this process, and prints the result and the library's result text.
 //
-// Exit status: 0 success, 1 the operation failed, 2 usage error.
+// Exit status: 0 success, 1 the operation (on some device) failed, 2 usage error, 130 a fleet run
+// interrupted by Ctrl-C.
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <map>
@@ -14,9 +18,13 @@
 
 #include "Commands.h"
 #include "Device.h"
+#include "Fleet.h"
+#include "Inventory.h"
 #include "Output.h"
+#include "Reason.h"
 #include "Terminal.h"
 #include "Tour.h"
+#include "Trace.h"
 #include "napisim/Simulator.h"
 
 namespace vmlctl {
@@ -137,6 +145,35 @@ void PrintAllHelp(CLI::App& app, std::ostream& out) {
   PrintSubcommandHelp(app, app.get_name(), out);
 }
 
+std::atomic<bool> interrupted{false};
+
+// Ctrl-C stops starting devices; a second one ends the tool at once.
+extern "C" void OnInterrupt(int) {
+  interrupted = true;
+  std::signal(SIGINT, SIG_DFL);
+}
+
+int RunInventory(const std::string& path, const Target& defaults, const Entry& entry, const Args& args,
+                 FleetOptions options) {
+  std::ifstream file(path);
+  if (!file) {
+    std::cerr << "vmlctl: cannot read the inventory " << path << '\n';
+    return kExitUsage;
+  }
+  std::vector<InventoryRow> rows;
+  InventoryError error;
+  if (!ParseInventory(file, defaults, &rows, &error)) {
+    std::cerr << "vmlctl: " << path;
+    if (error.line > 0) std::cerr << ":" << error.line;
+    std::cerr << ": " << error.message << "; nothing was run\n";
+    return kExitUsage;
+  }
+  options.progress = PrepareProgressDisplay();
+  options.stop = &interrupted;
+  std::signal(SIGINT, OnInterrupt);
+  return RunFleet(rows, entry, args, options, std::cout, std::cerr);
+}
+
 int Main(int argc, char** argv) {
   CLI::App app{
       "Runs one operation of the video-server client library and prints its result and result text.\n"
@@ -148,16 +185,35 @@ int Main(int argc, char** argv) {
 
   Target target;
   bool json = false;
-  CLI::Option* host =
-      app.add_option("--host", target.host, "Device address; omit to use the embedded simulator");
-  app.add_option("--port", target.port, "Device TCP port (with --host)")
-      ->check(CLI::Range(1, 65535))
-      ->needs(host);
+  bool trace = false;
+  bool timing = false;
+  std::string inventory;
+  int jobs = 16;
+  CLI::Option* host = app.add_option("--host", target.host,
+                                     "Device address (dotted quad); omit to use the embedded simulator");
+  CLI::Option* port = app.add_option("--port", target.port, "Device TCP port (with --host)")
+                          ->check(CLI::Range(1, 65535))
+                          ->needs(host);
   app.add_option("--user", target.user, "Login user name")->capture_default_str();
   app.add_option("--password", target.password, "Login password")->capture_default_str();
   app.add_option("--video-port", target.videoPort, "Video port the per-port operations address")
       ->capture_default_str();
-  app.add_flag("--json", json, "Print one JSON object instead of text");
+  app.add_flag("--json", json, "Print one JSON object instead of text (JSON lines with --inventory)");
+  app.add_flag("--timing", timing, "Show how long each library operation took");
+  CLI::Option* traceOption = app.add_flag(
+      "--trace", trace,
+      "Print every request and reply on stderr: header fields, hex and text (through a relay on 127.0.0.1)");
+  CLI::Option* inventoryOption =
+      app.add_option("--inventory", inventory,
+                     "Run the command on every device of this CSV file (header host,port,user,password,"
+                     "video-port; '#' comments); --user, --password and --video-port fill missing columns")
+          ->excludes(host)
+          ->excludes(port)
+          ->excludes(traceOption);
+  app.add_option("--jobs", jobs, "Devices worked on at once with --inventory")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024))
+      ->needs(inventoryOption);
 
   std::vector<std::unique_ptr<Bound>> bound = AddTable(app);
   CLI::App* tour = app.add_subcommand(
@@ -184,11 +240,36 @@ int Main(int argc, char** argv) {
     PrintAllHelp(app, std::cout);
     return kExitOk;
   }
-  const bool embedded = host->count() == 0;
+  const bool embedded = host->count() == 0 && inventoryOption->count() == 0;
   if ((state->parsed() || tour->parsed()) && !embedded) {
     std::cerr << "vmlctl: " << (state->parsed() ? "state" : "tour")
-              << " works only with the embedded simulator; drop --host\n";
+              << " works only with the embedded simulator; drop --host and --inventory\n";
     return kExitUsage;
+  }
+  if (host->count() != 0 && !IsDottedQuad(target.host)) {
+    // The library takes addresses only; a name would fail later as an obscure connection failure.
+    std::cerr << "vmlctl: --host \"" << target.host
+              << "\" is not a dotted-quad IPv4 address such as 192.0.2.10; the library connects to "
+                 "addresses only, not host names"
+              << (target.host == "localhost" ? " (this machine is 127.0.0.1)" : "") << '\n';
+    return kExitUsage;
+  }
+
+  const Bound* chosen = nullptr;
+  for (const auto& b : bound) {
+    if (!b->app->parsed()) continue;
+    for (const auto& [name, option] : b->options) {
+      if (option->count() == 0) b->raw.erase(name);  // an optional value not given
+    }
+    chosen = b.get();
+  }
+  if (inventoryOption->count() != 0) {
+    if (chosen == nullptr) return kExitUsage;
+    FleetOptions options;
+    options.jobs = jobs;
+    options.json = json;
+    options.timing = timing;
+    return RunInventory(inventory, target, *chosen->entry, Args(chosen->raw), options);
   }
 
   std::unique_ptr<napisim::Simulator> simulator;
@@ -203,27 +284,46 @@ int Main(int argc, char** argv) {
     std::cout << Dump(simulator->StateJson(), 2) << '\n';
     return kExitOk;
   }
-  if (tour->parsed()) return RunTour(*simulator, target, std::cout) ? kExitOk : kExitFailed;
 
-  for (const auto& b : bound) {
-    if (!b->app->parsed()) continue;
-    for (const auto& [name, option] : b->options) {
-      if (option->count() == 0) b->raw.erase(name);  // an optional value not given
-    }
-    Device device(target);
-    if (!device.Created()) {
-      std::cerr << "vmlctl: CreateICommand returned no object\n";
+  // With --trace the library talks to the relay, which talks to the device.
+  std::unique_ptr<TraceRelay> relay;
+  Target reached = target;
+  if (trace) {
+    relay = std::make_unique<TraceRelay>(target.host, target.port, std::cerr);
+    std::string problem;
+    if (!relay->Start(&problem)) {
+      std::cerr << "vmlctl: " << problem << '\n';
       return kExitFailed;
     }
-    const Outcome outcome = Run(device, *b->entry, Args(b->raw));
-    if (json) {
-      std::cout << Dump(ToJson(outcome)) << '\n';
-    } else {
-      PrintHuman(std::cout, outcome);
-    }
-    return outcome.result.ok ? kExitOk : kExitFailed;
+    std::cerr << "vmlctl: tracing through 127.0.0.1:" << relay->Port() << " to " << target.host << ":"
+              << target.port << '\n';
+    reached.host = "127.0.0.1";
+    reached.port = relay->Port();
   }
-  return kExitUsage;  // a group without its action; CLI11 normally refuses that already
+
+  if (tour->parsed()) return RunTour(*simulator, reached, std::cout, {json, timing}) ? kExitOk : kExitFailed;
+  if (chosen == nullptr) return kExitUsage;  // a group without its action; CLI11 normally refuses that
+
+  Device device(reached);
+  if (!device.Created()) {
+    std::cerr << "vmlctl: CreateICommand returned no object\n";
+    return kExitFailed;
+  }
+  Report report = Run(device, *chosen->entry, Args(chosen->raw));
+  if (relay) {
+    relay->Stop();  // every connection has ended: the library closes its own before returning
+    report.target = target;
+    Explain(report);
+    // The library saw only the relay; what the relay met on its way to the device is the reason.
+    const std::string upstream = relay->UpstreamFailure();
+    if (!report.result.ok && !upstream.empty()) report.reason = upstream;
+  }
+  if (json) {
+    std::cout << Dump(ToJson(report)) << '\n';
+  } else {
+    PrintHuman(std::cout, report, timing);
+  }
+  return report.result.ok ? kExitOk : kExitFailed;
 }
 
 }  // namespace

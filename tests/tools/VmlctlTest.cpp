@@ -1,43 +1,89 @@
 // vmlctl as a user runs it: exit statuses, its JSON, and runs against a device it did not start.
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <array>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "Commands.h"
 #include "napisim/Simulator.h"
 
 namespace {
 
 struct ToolRun {
   int status = -1;
-  std::string output;  // stdout and stderr together
+  std::string output;  // stdout
+  std::string errors;  // stderr
 };
 
-ToolRun Vmlctl(const std::vector<std::string>& args) {
-  std::string command = VMLCTL_PATH;
-  for (const std::string& arg : args) command += " '" + arg + "'";
-  command += " 2>&1";
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs vmlctl with its output in files; whileRunning gets the process id before the wait.
+ToolRun Vmlctl(const std::vector<std::string>& args, const std::function<void(pid_t)>& whileRunning = {}) {
+  char outPath[] = "/tmp/vmlctl-test-out-XXXXXX";
+  char errPath[] = "/tmp/vmlctl-test-err-XXXXXX";
+  const int out = mkstemp(outPath);
+  const int err = mkstemp(errPath);
+  std::vector<std::string> all = {VMLCTL_PATH};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : all) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+  pid_t pid = -1;
   ToolRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> buffer{};
-  std::size_t got = 0;
-  while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.output.append(buffer.data(), got);
-  const int raw = pclose(pipe);
-  if (WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    if (whileRunning) whileRunning(pid);
+    int raw = 0;
+    waitpid(pid, &raw, 0);
+    if (WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  close(out);
+  close(err);
+  run.output = Slurp(outPath);
+  run.errors = Slurp(errPath);
+  unlink(outPath);
+  unlink(errPath);
   return run;
 }
 
 nlohmann::json Json(const ToolRun& run) { return nlohmann::json::parse(run.output); }
 
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A port where nothing listens: one the system just gave out and took back.
+uint16_t ClosedPort() {
+  napisim::Simulator gone;
+  gone.Start();
+  const uint16_t port = gone.Port();
+  gone.Stop();
+  return port;
+}
+
 TEST(VmlctlTest, TourPassesEveryStepAgainstTheEmbeddedDevice) {
   const ToolRun run = Vmlctl({"tour"});
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_EQ(run.output.find("✗"), std::string::npos) << run.output;
+  EXPECT_FALSE(Has(run.output, "✗")) << run.output;
   EXPECT_NE(run.output.find("✓ osd time"), std::string::npos) << run.output;
 }
 
@@ -54,7 +100,7 @@ TEST(VmlctlTest, ReportsValuesAndResultCodes) {
   // The device refuses the value with status 3, which the library reports as code 15.
   const ToolRun refused = Vmlctl({"set-bitrate", "99999"});
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.output.find("无效的参数"), std::string::npos) << refused.output;
+  EXPECT_TRUE(Has(refused.output, "device refused the request: status 3 (无效的参数)")) << refused.output;
   EXPECT_EQ(Json(Vmlctl({"--json", "set-bitrate", "99999"}))["code"], 15);
 
   // A video port the device does not have.
@@ -85,6 +131,12 @@ class ExternalDeviceTest : public ::testing::Test {
   ToolRun At(std::vector<std::string> args, const std::string& password = "admin") {
     std::vector<std::string> all = {"--host",     "127.0.0.1", "--port", std::to_string(device.Port()),
                                     "--password", password,    "--json"};
+    all.insert(all.end(), args.begin(), args.end());
+    return Vmlctl(all);
+  }
+
+  ToolRun Human(std::vector<std::string> args) {
+    std::vector<std::string> all = {"--host", "127.0.0.1", "--port", std::to_string(device.Port())};
     all.insert(all.end(), args.begin(), args.end());
     return Vmlctl(all);
   }
@@ -138,6 +190,233 @@ TEST_F(ExternalDeviceTest, ZeroIsAValueOnlyWhenTheDeviceSaidSo) {
 
   device.Stop();
   EXPECT_EQ(At({"get-frame-rate"}).status, 1);
+}
+
+TEST_F(ExternalDeviceTest, EachWayOfFailingHasItsOwnReason) {
+  const std::string closed = std::to_string(ClosedPort());
+  const ToolRun refused = Vmlctl({"--host", "127.0.0.1", "--port", closed, "get-bitrate"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_TRUE(Has(refused.output, "failed: connection refused by 127.0.0.1:" + closed)) << refused.output;
+  const auto refusedJson = Json(Vmlctl({"--host", "127.0.0.1", "--port", closed, "--json", "get-bitrate"}));
+  EXPECT_EQ(refusedJson["outcome"]["stage"], "connect-refused");
+  EXPECT_EQ(refusedJson["outcome"]["system_error"], ECONNREFUSED);
+
+  const ToolRun password = Human({"--password", "wrong", "get-bitrate"});
+  EXPECT_EQ(password.status, 1);
+  EXPECT_TRUE(Has(password.output, "failed: login refused: status 7 (错误的口令)")) << password.output;
+  const auto passwordJson = Json(At({"get-bitrate"}, "wrong"));
+  EXPECT_EQ(passwordJson["outcome"]["stage"], "login-refused");
+  EXPECT_EQ(passwordJson["outcome"]["status"], 7);
+  EXPECT_EQ(passwordJson["outcome"]["exchange"], "login");
+  EXPECT_EQ(passwordJson["code"], 9);  // the protocol keeps the code; only the outcome knows
+
+  device.SetFault(32, napisim::Fault::NoReply());
+  const ToolRun silent = Human({"--timing", "get-bitrate"});
+  EXPECT_EQ(silent.status, 1);
+  EXPECT_TRUE(Has(silent.output, "failed: no reply within 1 s")) << silent.output;
+  EXPECT_TRUE(Has(silent.output, "time: ")) << silent.output;
+  const auto silentJson = Json(At({"get-bitrate"}));
+  EXPECT_EQ(silentJson["outcome"]["stage"], "reply-timed-out");
+  EXPECT_EQ(silentJson["outcome"]["exchange"], "request");
+  EXPECT_GE(silentJson["outcome"]["elapsed_us"].get<int64_t>(), 900000);
+
+  device.SetFault(32, napisim::Fault::WithText("-f 25"));
+  const ToolRun missing = Human({"get-bitrate"});
+  EXPECT_TRUE(Has(missing.output, "failed: the reply has no value for b")) << missing.output;
+  EXPECT_EQ(Json(At({"get-bitrate"}))["outcome"]["letter"], "b");
+
+  device.ClearFaults();
+  device.SetFault(napisim::kLoginCommand, napisim::Fault::Close());
+  const ToolRun dropped = Human({"get-bitrate"});
+  EXPECT_TRUE(Has(dropped.output, "the device closed the connection without a reply to the login"))
+      << dropped.output;
+}
+
+TEST(VmlctlTest, AddressesThatAreNoDottedQuadAreRefusedBeforeAnythingRuns) {
+  for (const char* host : {"localhost", "camera-1.example", "127.1", "010.0.0.1", "1.2.3.256"}) {
+    const ToolRun run = Vmlctl({"--host", host, "--port", "8000", "get-bitrate"});
+    EXPECT_EQ(run.status, 2) << host;
+    EXPECT_TRUE(Has(run.errors, "is not a dotted-quad IPv4 address")) << host << ": " << run.errors;
+    EXPECT_TRUE(run.output.empty()) << run.output;
+  }
+  EXPECT_TRUE(Has(Vmlctl({"--host", "localhost", "get-bitrate"}).errors, "127.0.0.1"));
+}
+
+// Every subcommand prints one JSON object, whatever it does and whether it works.
+TEST(VmlctlTest, EveryCommandPrintsValidJson) {
+  for (const vmlctl::Entry& entry : vmlctl::Table()) {
+    std::vector<std::string> args = {"--json"};
+    std::istringstream path(entry.path);
+    for (std::string word; path >> word;) args.push_back(word);
+    for (const vmlctl::Param& param : entry.args) {
+      if (param.option) continue;
+      switch (param.type) {
+        case vmlctl::ArgType::kInt:
+          args.push_back(std::to_string(std::max<int64_t>(param.min, 1)));
+          break;
+        case vmlctl::ArgType::kText:
+          args.push_back("192.0.2.30");
+          break;
+        case vmlctl::ArgType::kSwitch:
+          args.push_back("on");
+          break;
+        case vmlctl::ArgType::kDateTime:
+          args.push_back("2026-01-02T03:04:05");
+          break;
+      }
+    }
+    const ToolRun run = Vmlctl(args);
+    EXPECT_LE(run.status, 1) << entry.path << ": " << run.errors;
+    nlohmann::json json;
+    ASSERT_NO_THROW(json = Json(run)) << entry.path << ": " << run.output;
+    EXPECT_EQ(json["command"], entry.path);
+    EXPECT_EQ(json["ok"], run.status == 0) << entry.path;
+  }
+  const ToolRun tour = Vmlctl({"--json", "tour"});
+  ASSERT_EQ(tour.status, 0) << tour.output;
+  const auto tourJson = Json(tour);
+  EXPECT_EQ(tourJson["ok"], true);
+  EXPECT_EQ(tourJson["steps"].size(), tourJson["passed"].get<std::size_t>());
+  EXPECT_NO_THROW(Json(Vmlctl({"--json", "state"})));
+}
+
+TEST(VmlctlTest, TraceShowsEveryRequestAndReplyWithItsHeader) {
+  const ToolRun run = Vmlctl({"--trace", "ptz", "stop"});
+  ASSERT_EQ(run.status, 0) << run.errors;
+  EXPECT_TRUE(Has(run.output, "ok")) << run.output;
+  EXPECT_FALSE(Has(run.output, "magic")) << "the trace belongs on stderr";
+  EXPECT_TRUE(Has(run.errors, "→ request 33 bytes  magic 100  length 17  command 45  reserved 0"))
+      << run.errors;
+  EXPECT_TRUE(Has(run.errors, "text \"-u admin -p admin\"")) << run.errors;
+  EXPECT_TRUE(Has(run.errors, "→ request 26 bytes  magic 100  length 10  command 60  reserved 0"))
+      << run.errors;
+  EXPECT_TRUE(Has(run.errors, "  0010  2d 70 20 30 20 2d 63 20 31 32")) << run.errors;
+  EXPECT_TRUE(Has(run.errors, "← reply 20 bytes  magic 100  length 0  command 60  reserved 0  status 0"))
+      << run.errors;
+
+  // Through the relay the library never meets the closed port itself; the reason must still be it.
+  const std::string closed = std::to_string(ClosedPort());
+  const ToolRun dead = Vmlctl({"--trace", "--json", "--host", "127.0.0.1", "--port", closed, "get-bitrate"});
+  EXPECT_EQ(dead.status, 1);
+  EXPECT_EQ(Json(dead)["reason"], "connection refused by 127.0.0.1:" + closed) << dead.output;
+  EXPECT_TRUE(Has(dead.errors, "relay: connection refused by 127.0.0.1:" + closed)) << dead.errors;
+}
+
+// A fleet of simulated devices, a few of them dead in different ways.
+class FleetTest : public ::testing::Test {
+ protected:
+  static constexpr std::size_t kDevices = 20;
+  static constexpr std::size_t kWrongPassword = 17, kClosed = 18, kSilent = 19;
+
+  FleetTest() : fleet(Fleet()) {}
+
+  static napisim::Options Fleet() {
+    napisim::Options options;
+    options.devices = static_cast<int>(kDevices);
+    return options;
+  }
+
+  void SetUp() override {
+    fleet.Start();
+    closedPort = ClosedPort();
+    std::ofstream out(inventory);
+    out << "# a test fleet\nhost,port,user,password,video-port\n";
+    for (std::size_t i = 0; i < kDevices; ++i) {
+      const uint16_t port = i == kClosed ? closedPort : fleet.Port(i);
+      out << "127.0.0.1," << port << ",admin," << (i == kWrongPassword ? "wrong" : "admin") << ",0\n";
+    }
+  }
+  void TearDown() override { std::remove(inventory.c_str()); }
+
+  std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  napisim::Simulator fleet;
+  uint16_t closedPort = 0;
+  std::string inventory = "/tmp/vmlctl-fleet-" + std::to_string(getpid()) + ".csv";
+};
+
+TEST_F(FleetTest, ReportsEveryDeviceInInventoryOrderWithASummary) {
+  fleet.SetFault(kSilent, 32, napisim::Fault::NoReply());
+  const ToolRun run = Vmlctl({"--inventory", inventory, "--jobs", "4", "get-bitrate"});
+  EXPECT_EQ(run.status, 1) << run.errors;
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_EQ(lines.size(), kDevices + 1) << run.output;
+  for (std::size_t i = 0; i < kDevices; ++i) {
+    const uint16_t port = i == kClosed ? closedPort : fleet.Port(i);
+    EXPECT_EQ(lines[i].rfind("127.0.0.1:" + std::to_string(port), 0), 0u) << lines[i];
+  }
+  EXPECT_TRUE(Has(lines[0], "ok: bitrate = 512")) << lines[0];
+  EXPECT_TRUE(Has(lines[kWrongPassword], "login refused: status 7")) << lines[kWrongPassword];
+  EXPECT_TRUE(Has(lines[kClosed], "connection refused")) << lines[kClosed];
+  EXPECT_TRUE(Has(lines[kSilent], "no reply within 1 s")) << lines[kSilent];
+  EXPECT_EQ(lines.back().rfind("20 devices: 17 succeeded, 3 failed (1 connection refused, 1 login refused, "
+                               "1 no reply within 1 s); wall time ",
+                               0),
+            0u)
+      << lines.back();
+  for (std::size_t i = 0; i < kDevices; ++i) {
+    if (i == kClosed) continue;
+    EXPECT_EQ(fleet.Stats(i).accepted, 1u) << "device " << i << " is worked on once";
+  }
+}
+
+TEST_F(FleetTest, JsonLinesCarryTheInventoryLineAndTheOutcome) {
+  const ToolRun run = Vmlctl({"--inventory", inventory, "--json", "get-frame-rate"});
+  EXPECT_EQ(run.status, 1);
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_EQ(lines.size(), kDevices + 1);
+  for (std::size_t i = 0; i < kDevices; ++i) {
+    const auto json = nlohmann::json::parse(lines[i]);
+    EXPECT_EQ(json["line"], i + 3);  // after the comment and the header
+    EXPECT_EQ(json["ok"], i != kClosed && i != kWrongPassword);
+  }
+  const auto summary = nlohmann::json::parse(lines.back())["summary"];
+  EXPECT_EQ(summary["succeeded"], kDevices - 2);
+  EXPECT_EQ(summary["failed_by_stage"], nlohmann::json({{"connect-refused", 1}, {"login-refused", 1}}));
+  EXPECT_EQ(summary["interrupted"], false);
+}
+
+TEST_F(FleetTest, ExitsWithZeroOnlyWhenEveryDeviceSucceeded) {
+  std::ofstream(inventory) << "host,port\n127.0.0.1," << fleet.Port(0) << "\n127.0.0.1," << fleet.Port(1)
+                           << "\n";
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "get-bitrate"}).status, 0);
+  // Missing columns come from the global options.
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--password", "wrong", "get-bitrate"}).status, 1);
+}
+
+TEST_F(FleetTest, ABadRowNamesItsLineAndNothingRuns) {
+  std::ofstream(inventory) << "host,port,user,password,video-port\n127.0.0.1," << fleet.Port(0)
+                           << ",admin,admin,0\n\n127.0.0.1,70000,admin,admin,0\n";
+  const ToolRun run = Vmlctl({"--inventory", inventory, "get-bitrate"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Has(run.errors, inventory + ":4: port \"70000\"")) << run.errors;
+  EXPECT_TRUE(run.output.empty()) << run.output;
+  EXPECT_EQ(fleet.Stats(0).accepted, 0u);
+  EXPECT_EQ(Vmlctl({"--inventory", "/nonexistent/inventory.csv", "get-bitrate"}).status, 2);
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--trace", "get-bitrate"}).status, 2);
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--host", "127.0.0.1", "get-bitrate"}).status, 2);
+  EXPECT_EQ(Vmlctl({"--jobs", "4", "get-bitrate"}).status, 2);  // --jobs needs --inventory
+}
+
+TEST_F(FleetTest, CtrlCStopsStartingDevicesAndReportsWhatWasDone) {
+  for (std::size_t i = 0; i < kDevices; ++i)
+    fleet.SetFault(i, 32, napisim::Fault::Delay(std::chrono::milliseconds(100)));
+  const ToolRun run = Vmlctl({"--inventory", inventory, "--jobs", "1", "get-bitrate"}, [&](pid_t pid) {
+    // Interrupt once the second device has its request: one device is done, many are left.
+    fleet.WaitForRequests(1, 2, std::chrono::seconds(10));
+    kill(pid, SIGINT);
+  });
+  EXPECT_EQ(run.status, 130) << run.output;
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_GE(lines.size(), 3u) << run.output;
+  EXPECT_LT(lines.size(), kDevices) << run.output;
+  EXPECT_TRUE(Has(lines.back(), "not started (interrupted)")) << lines.back();
+  EXPECT_EQ(fleet.Stats(kSilent).accepted, 0u);
 }
 
 }  // namespace
