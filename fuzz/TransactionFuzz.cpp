@@ -86,7 +86,8 @@ class Peer {
       for (const std::string& reply : script.replies) {
         if (!ReadRequest(connection)) break;
         // At most eight pieces a reply, so that a run stays fast.
-        std::size_t step = script.pieceSize == 0 ? reply.size() : std::max(script.pieceSize, reply.size() / 8);
+        std::size_t step =
+            script.pieceSize == 0 ? reply.size() : std::max(script.pieceSize, reply.size() / 8);
         for (std::size_t at = 0; at < reply.size(); at += step) {
           if (at > 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
           raw::WriteAll(connection, reply.data() + at, static_cast<int>(std::min(step, reply.size() - at)));
