@@ -30,9 +30,14 @@ bool NapiCommand::PtzAction(int32_t action, napi::SuccessRule rule) {
   return Prepare(kPtz, TextRule::Plain, "-p %d -c %d", videoPort_, action) && Transact(rule);
 }
 
-// Only the sign of direction counts; zero is no movement and sends nothing.
+// Only the sign of direction counts; zero is no movement and sends nothing, and leaves the
+// result code as it was.
 bool NapiCommand::Ptz(int32_t direction, int32_t positive, int32_t negative, napi::SuccessRule rule) {
-  if (direction == 0) return false;
+  if (direction == 0) {
+    session_.Begin();
+    session_.Finish(VmlCmdStageArgumentRefused);
+    return false;
+  }
   return PtzAction(direction > 0 ? positive : negative, rule);
 }
 

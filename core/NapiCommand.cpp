@@ -31,14 +31,14 @@ bool RefuseArguments() {
 
 bool NapiCommand::RefuseArguments() {
   session_.Begin();
-  vml::RefuseArguments();
+  session_.SetCode(kInvalidArgument);
   session_.Finish(VmlCmdStageArgumentRefused);
   return false;
 }
 
 bool NapiCommand::NotImplemented(bool setsCode) {
   session_.Begin();
-  if (setsCode) SetLastErrorCode(kNotImplemented);
+  if (setsCode) session_.SetCode(kNotImplemented);
   session_.Finish(VmlCmdStageNotImplemented);
   return false;
 }

@@ -13,10 +13,15 @@ void Session::Begin() {
   start_ = Clock::now();
 }
 
+void Session::SetCode(std::int32_t code) {
+  SetLastErrorCode(code);
+  outcome_.codeSet = static_cast<std::int8_t>(code);
+}
+
 void Session::Finish(std::int32_t stage, std::int32_t status) {
   outcome_.stage = static_cast<std::int8_t>(stage);
   outcome_.status = status;
-  outcome_.resultCode = LastErrorCode();
+  outcome_.resultCode = outcome_.codeSet >= 0 ? outcome_.codeSet : LastErrorCode();
   if (stage == VmlCmdStageValueMissing) outcome_.letter = missing_;
   auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
   outcome_.elapsedMicroseconds = elapsed < 0 ? 0u : static_cast<std::uint32_t>(elapsed);
@@ -147,7 +152,7 @@ bool Session::Exchange(StatusRule statusRule) {
   }
   std::int32_t status = Reply().Status();
   if (status != 0) {
-    if (statusRule == StatusRule::Map) SetLastErrorCode(CodeForStatus(status));
+    if (statusRule == StatusRule::Map) SetCode(CodeForStatus(status));
     channel.Close();
     Finish(VmlCmdStageReplyStatus, status);
     return false;
@@ -173,7 +178,7 @@ bool Session::Read(ReplyReader read) {
 
 bool Session::Succeed(SuccessRule successRule) {
   channel.Close();
-  if (successRule == SuccessRule::Sets9) SetLastErrorCode(kSuccess);
+  if (successRule == SuccessRule::Sets9) SetCode(kSuccess);
   Finish(VmlCmdStageSuccess);
   return true;
 }

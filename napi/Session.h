@@ -43,6 +43,8 @@ struct Outcome {
   std::int8_t stage = VmlCmdStageNone;
   std::int8_t exchange = VmlCmdExchangeNone;
   char letter = 0;
+  // The code this operation set (they are all below 100), or -1 when it kept the module's.
+  std::int8_t codeSet = -1;
   std::int32_t resultCode = 0;
   std::int32_t status = 0;
   std::int32_t systemError = 0;
@@ -59,6 +61,9 @@ class Session {
   void Begin();
   // Ends the record: the stage, and the result code as the operation leaves it.
   void Finish(std::int32_t stage, std::int32_t status = 0);
+  // Sets the module-wide result code and records it as this operation's own, so that the
+  // record stays right when another thread's object changes the module's code meanwhile.
+  void SetCode(std::int32_t code);
   const Outcome& LastOutcome() const { return outcome_; }
 
   // Opens a fresh connection and logs in with the target's account. Never touches the result

@@ -23,16 +23,18 @@ TEST_F(Threads, ObjectsOnDifferentThreadsAreIndependent) {
       ICommand* own = CreateICommand();
       own->SetNetworkTarget("127.0.0.1", device.Port(), "admin", "admin");
       own->SetVideoPort(t % 4);
-      auto check = [&](bool ok) {
+      // setsCode: the operation sets the code on success, so its record must say 9.
+      auto check = [&](bool ok, bool setsCode = true) {
         if (!ok) ++failures;
         VmlCmdOutcome outcome{};
         outcome.size = sizeof outcome;
         if (!VmlCmdGetLastOutcome(own, &outcome) || outcome.stage != VmlCmdStageSuccess) ++wrongOutcomes;
+        if (setsCode && outcome.resultCode != kSuccess) ++wrongOutcomes;
       };
       for (int round = 0; round < kRounds; ++round) {
         check(own->GetVideoBitrate() != 0);
         check(own->PtzStop());
-        check(own->SetOsdTime(true, round % 8));
+        check(own->SetOsdTime(true, round % 8), false);
         bool enabled = false;
         int32_t l = 0, top = 0, w = 0, h = 0;
         check(own->GetMaskRegion(&enabled, &l, &top, &w, &h, 0));
@@ -44,7 +46,26 @@ TEST_F(Threads, ObjectsOnDifferentThreadsAreIndependent) {
       own->Release();
     });
   }
+  // Objects whose every request the device refuses (a video port it does not have), beside
+  // them: each outcome holds the code its own operation set, whatever the others set meanwhile.
+  std::atomic<int> foreignCodes{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      ICommand* own = CreateICommand();
+      own->SetNetworkTarget("127.0.0.1", device.Port(), "admin", "admin");
+      own->SetVideoPort(9);
+      for (int round = 0; round < kRounds; ++round) {
+        if (own->GetVideoBitrate() != 0 || own->PtzStop()) ++failures;
+        VmlCmdOutcome outcome{};
+        outcome.size = sizeof outcome;
+        VmlCmdGetLastOutcome(own, &outcome);
+        if (outcome.stage != VmlCmdStageReplyStatus || outcome.resultCode != kWrongVideoPort) ++foreignCodes;
+      }
+      own->Release();
+    });
+  }
   for (auto& thread : threads) thread.join();
+  EXPECT_EQ(foreignCodes.load(), 0);
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(wrongOutcomes.load(), 0);
   EXPECT_TRUE(AllClosed());
