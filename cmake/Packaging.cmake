@@ -31,7 +31,7 @@ endforeach()
 
 set(CPACK_PACKAGE_NAME vmlcmd)
 set(CPACK_PACKAGE_VENDOR "VmlCmd developers")
-set(CPACK_PACKAGE_CONTACT "VmlCmd developers <maintainers@users.noreply.c-seed-2a460653.example>")
+set(CPACK_PACKAGE_CONTACT "VmlCmd developers <maintainers@users.noreply.vmlcmd.example>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
