@@ -25,6 +25,12 @@ namespace {
 using vml::testing::raw::Handle;
 namespace raw = vml::testing::raw;
 
+std::int32_t LittleEndian32(const unsigned char* at) {
+  std::uint32_t bits = 0;
+  for (int i = 3; i >= 0; --i) bits = bits << 8 | at[i];
+  return static_cast<std::int32_t>(bits);
+}
+
 struct Script {
   std::vector<std::string> replies;
   std::size_t pieceSize = 0;  // 0: each reply in one write
@@ -55,8 +61,7 @@ class Peer {
       if (n <= 0) return false;
       have += static_cast<std::size_t>(n);
       if (have == 16) {
-        std::int32_t length = static_cast<std::int32_t>(buffer[4] | buffer[5] << 8 | buffer[6] << 16 |
-                                                        static_cast<std::uint32_t>(buffer[7]) << 24);
+        std::int32_t length = LittleEndian32(buffer + 4);
         if (length < 0 || length > 256) return false;
         want += static_cast<std::size_t>(length);
       }
@@ -67,8 +72,7 @@ class Peer {
   static bool Complete(const std::string& reply) {
     if (reply.size() < 20) return false;
     const auto* b = reinterpret_cast<const unsigned char*>(reply.data());
-    std::int64_t declared =
-        static_cast<std::int32_t>(b[4] | b[5] << 8 | b[6] << 16 | static_cast<std::uint32_t>(b[7]) << 24);
+    std::int64_t declared = LittleEndian32(b + 4);
     if (declared < 0) declared = 0;
     // The library drops what the buffer cannot hold, so it waits for all that is declared.
     return static_cast<std::int64_t>(reply.size()) >= 20 + declared;
