@@ -54,7 +54,7 @@ Handle ConnectWithin(const std::string& host, uint16_t port, int ms, ConnectResu
     return kNoSocket;
   }
   u_long on = 1, off = 0;
-  ::ioctlsocket(socket, FIONBIO, &on);
+  ::ioctlsocket(socket, static_cast<long>(FIONBIO), &on);
   int failure = 0;
   if (::connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     failure = ::WSAGetLastError();
@@ -87,7 +87,7 @@ Handle ConnectWithin(const std::string& host, uint16_t port, int ms, ConnectResu
                                          : ConnectResult::kFailed;
     return kNoSocket;
   }
-  ::ioctlsocket(socket, FIONBIO, &off);
+  ::ioctlsocket(socket, static_cast<long>(FIONBIO), &off);
   *result = ConnectResult::kConnected;
   return Wrap(socket);
 }
