@@ -174,6 +174,7 @@ class Server {
  private:
   void Accept(Device& device);
   void CloseListeners();
+  void ReleaseNetwork();
   // Network thread only: drops every open connection.
   void AbortSessions();
 };
@@ -441,7 +442,7 @@ void Server::Start() {
     if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
       CloseListeners();
-      io.reset();
+      ReleaseNetwork();
       throw std::runtime_error("napi-sim: cannot listen on " + options.address + ":" +
                                std::to_string(wanted) + ": " + ec.message());
     }
@@ -511,6 +512,12 @@ void Server::Stop() {
   // Let the cancelled operations finish on this thread so every session is released here.
   io->restart();
   io->poll();
+  ReleaseNetwork();
+}
+
+// Listeners and timers live on the io_context's services, so they must go before it does;
+// otherwise a later Start or the destructor frees them against a context already gone.
+void Server::ReleaseNetwork() {
   for (auto& device : devices) {
     device->retry.reset();
     device->acceptor.reset();

@@ -78,6 +78,34 @@ TEST(FleetTest, GivenPortCountsUpFromIt) {
   FAIL() << "no four free ports in a row";
 }
 
+// A fleet whose later port is taken fails to start; it must unwind what it opened, start
+// again once the port is free, and be destroyed cleanly either way.
+TEST(FleetTest, AFailedStartUnwindsAndCanBeRetried) {
+  Simulator holder(Fleet(1));
+  holder.Start();
+  const uint16_t taken = holder.Port();
+  if (taken < 2) GTEST_SKIP() << "port " << taken << " has no room below it";
+
+  Options options = Fleet(2);
+  options.port = static_cast<uint16_t>(taken - 1);
+  Simulator sim(options);
+  bool failed = false;
+  try {
+    sim.Start();
+  } catch (const std::runtime_error&) {
+    failed = true;
+  }
+  if (!failed) GTEST_SKIP() << "port " << taken << " was reusable here";
+  holder.Stop();
+  try {
+    sim.Start();
+  } catch (const std::runtime_error&) {
+    GTEST_SKIP() << "port " << options.port << " was taken by someone else meanwhile";
+  }
+  RawClient client(sim.Port(1));
+  EXPECT_TRUE(client.Login());
+}
+
 TEST(FleetTest, PortsPastTheLastOneAreRefused) {
   Options options = Fleet(3);
   options.port = 65534;
