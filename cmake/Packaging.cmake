@@ -2,6 +2,7 @@
 #   libvmlcmd<major>  the shared library
 #   libvmlcmd-dev     header, development link, CMake package, pkg-config file, reference
 #   vmlcmd-tools      napi-sim and vmlctl with their man pages
+#   python3-vmlcmd    the Python package vmlcmd, when the module is built
 # `cpack -G DEB` in the build folder (or the `package` target) writes them to packages/ there.
 set(VMLCMD_DEB_REVISION 1)
 set(VMLCMD_DEB_VERSION ${PROJECT_VERSION}-${VMLCMD_DEB_REVISION})
@@ -17,11 +18,15 @@ add_custom_command(OUTPUT ${vmlcmd_changelog}
                    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
                    COMMENT "Debian changelog")
 add_custom_target(debian-changelog ALL DEPENDS ${vmlcmd_changelog})
-foreach(component_package runtime:${VMLCMD_RUNTIME_PACKAGE} development:libvmlcmd-dev tools:vmlcmd-tools)
+foreach(component_package runtime:${VMLCMD_RUNTIME_PACKAGE} development:libvmlcmd-dev tools:vmlcmd-tools
+        pythondeb:python3-vmlcmd)
   string(REPLACE ":" ";" pair ${component_package})
   list(GET pair 0 component)
   list(GET pair 1 package)
   if(component STREQUAL "tools" AND NOT (TARGET napi-sim AND TARGET vmlctl))
+    continue()
+  endif()
+  if(component STREQUAL "pythondeb" AND NOT TARGET vmlcmd_python)
     continue()
   endif()
   # Only in the packages: a plain `cmake --install` keeps to the GNU layout.
@@ -43,6 +48,9 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime development)
 if(TARGET napi-sim AND TARGET vmlctl)
   list(APPEND CPACK_COMPONENTS_ALL tools)
+endif()
+if(TARGET vmlcmd_python)
+  list(APPEND CPACK_COMPONENTS_ALL pythondeb)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${VMLCMD_DEB_REVISION})
@@ -96,5 +104,18 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION
     "fault injection, and vmlctl, which runs any operation of the library\n"
     "against a device or an embedded simulator.")
 string(CONCAT CPACK_COMPONENT_TOOLS_DESCRIPTION ${CPACK_COMPONENT_TOOLS_DESCRIPTION})
+
+set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_NAME python3-vmlcmd)
+set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_SECTION python)
+# The module carries the library's core and the simulator inside it, so it needs no other
+# package of ours; it is built for one interpreter version (its file name says which).
+set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_DEPENDS
+    "python3 (>= ${VMLCMD_PYTHON_VERSION}~), python3 (<< ${VMLCMD_PYTHON_VERSION_NEXT})")
+set(CPACK_COMPONENT_PYTHONDEB_DESCRIPTION
+    "Python package for VmlCmd, with a simulated video server\n${vmlcmd_about}\n\n"
+    "This package holds the Python package vmlcmd: a Device with the\n"
+    "operations as properties and methods, exceptions that carry the reason\n"
+    "of a failure, and a Simulator on loopback for tests without hardware.")
+string(CONCAT CPACK_COMPONENT_PYTHONDEB_DESCRIPTION ${CPACK_COMPONENT_PYTHONDEB_DESCRIPTION})
 
 include(CPack)

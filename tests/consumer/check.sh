@@ -86,6 +86,24 @@ case $step in
     cmake --build "$work/add-subdirectory" -j2
     LD_LIBRARY_PATH="$work/add-subdirectory/vmlcmd" run_host "$work/add-subdirectory/host"
     ;;
+  python)
+    # Debian's interpreter, with only the unpacked package's dist-packages added: the module
+    # must come from there and reach the packaged napi-sim as well as its own simulator.
+    site=$root/usr/lib/python3/dist-packages
+    [ -f "$site/vmlcmd/__init__.py" ] || fail "no vmlcmd in $site"
+    dpkg-deb -f "$VMLCMD_PACKAGES"/python3-vmlcmd_*.deb Depends | grep -q 'python3 (>= ' || fail "no python3 dependency"
+    (cd "$work" && PYTHONNOUSERSITE=1 PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=$site /usr/bin/python3 -c '
+import pathlib, sys, vmlcmd
+assert pathlib.Path(vmlcmd.__file__).is_relative_to(sys.argv[1]), vmlcmd.__file__
+with vmlcmd.Device("127.0.0.1", int(sys.argv[2])) as camera:
+    camera.bitrate = 1024
+    assert camera.bitrate == 1024
+with vmlcmd.Simulator() as sim, sim.device() as camera:
+    camera.bitrate = 640
+    assert camera.bitrate == 640
+print("vmlcmd", vmlcmd.__version__, "from", sys.argv[1])
+' "$site" "$(port)") || fail "the packaged Python module"
+    ;;
   *)
     fail "unknown step $step"
     ;;
