@@ -57,7 +57,6 @@ class Device {
   bool Begin();
 
   std::string Text() const;
-  int32_t Code() const { return CodeForText(Text()); }
 
   // An operation with a bool result, called just before: the bool decides (several operations
   // keep whatever code was there when they succeed), and the object's outcome is kept.

@@ -34,7 +34,10 @@ Report Run(Device& device, const Entry& entry, const Args& args) {
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
           .count());
   report.text = device.Text();
-  report.code = CodeForText(report.text);
+  // The outcome carries the code itself; matching the text is left for when no operation ran,
+  // since the text's code page depends on the host (CP936 on Windows).
+  const bool recorded = !report.operations.empty() && report.operations.back().stage != VmlCmdStageNone;
+  report.code = recorded ? report.operations.back().resultCode : CodeForText(report.text);
   report.operations = device.Operations();
   Explain(report);
   return report;
