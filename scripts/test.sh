@@ -5,16 +5,42 @@
 # ThreadSanitizer, a clang build with short fuzzing runs of the reply readers, of the whole
 # transaction and of the simulator's request handling, the format check, and the Windows DLLs
 # under Wine.
+#
+# The closing lines add up every stage's tests ("test: N passed, M failed"), with a "not run:"
+# line above it for each piece this machine could not run and why; they are printed also when
+# a stage fails, naming it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
 
 # Every test run's output is kept, so the last line can add up what ran across the stages.
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+export VMLCMD_NOT_RUN_FILE
+VMLCMD_NOT_RUN_FILE=$(mktemp)
+stage=""
+summary() {
+  local status=$?
+  # CTest closes each run with "P% tests passed, F tests failed out of T".
+  local counts
+  counts=$(grep -aoE "tests passed, [0-9]+ tests failed out of [0-9]+" "$log" |
+           awk '{failed += $3; total += $NF} END {print total - failed, failed + 0}')
+  set -- $counts
+  local failed=$2
+  [ "$status" -eq 0 ] || [ "$failed" -gt 0 ] || failed=$((failed + 1))  # a stage that failed outside CTest
+  sed 's/^/not run: /' "$VMLCMD_NOT_RUN_FILE"
+  [ "$status" -eq 0 ] || echo "FAILED in stage: $stage"
+  echo "test: $1 passed, $failed failed"
+  rm -f "$log" "$VMLCMD_NOT_RUN_FILE"
+  exit "$status"
+}
+trap summary EXIT
 run() { "$@" 2>&1 | tee -a "$log"; }
+begin() { stage=$1; echo "== $1"; }
+not_run() { echo "== NOT RUN: $*"; echo "$*" >>"$VMLCMD_NOT_RUN_FILE"; }
 
-echo "== native build and tests"
+stage="installing what the build and tests need"
+scripts/install-deps.sh
+
+begin "native build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default
 run ctest --preset default -j2
@@ -23,24 +49,26 @@ run ctest --preset default -j2
 # python_fleet_example); this checks that its device calls release the GIL, as a ratio of
 # wall times against devices that answer late, so a loaded machine barely moves it.
 if [ -d build/default/python/vmlcmd ]; then
-  echo "== Python package: N threads over N devices against one"
+  begin "Python package: N threads over N devices against one"
   PYTHONPATH=build/default/python /usr/bin/python3 python/bench/gil_ratio.py --threads 8 --check
+else
+  not_run "Python package (not built: Python or pybind11 missing)"
 fi
 
-echo "== Debian packages, and hosts built against them"
+begin "Debian packages, and hosts built against them"
 run scripts/consumer-test.sh build/default
 
-echo "== sanitizers"
+begin "sanitizers"
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run ctest --preset asan -j2
 
-echo "== thread sanitizer: objects on many threads"
+begin "thread sanitizer: objects on many threads"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 run ctest --preset tsan
 
-echo "== clang build, tests and short fuzzing runs"
+begin "clang build, tests and short fuzzing runs"
 cmake --preset clang >/dev/null
 cmake --build --preset clang
 run ctest --preset clang -j2
@@ -57,14 +85,10 @@ cp fuzz/corpus-sim/* "$corpus"
 build/clang/fuzz/sim_request_fuzz -max_total_time=15 -max_len=2048 "$corpus" 2>&1 | tail -n 1
 rm -rf "$corpus"
 
-echo "== format"
+begin "format"
 files=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $files
 
-if [ -x scripts/wine-tests.sh ]; then
-  echo "== Windows DLLs under Wine"
-  run scripts/wine-tests.sh
-fi
-
-passed=$(grep -oE "tests passed, 0 tests failed out of [0-9]+" "$log" | awk '{sum += $NF} END {print sum + 0}')
-echo "test: $passed passed, 0 failed"
+begin "Windows DLLs under Wine"
+run scripts/wine-tests.sh
+stage=""

@@ -19,13 +19,20 @@
 #   VMLCMD_WINE_FULL_SUITE=0 ...      only the DLLs, the host programs and the platform tests
 #   VMLCMD_WINE_ARCHES="win64" ...    only some of the presets
 #
-# The x86 part runs where the kernel runs 32-bit programs (scripts/can-run-x86.sh) and is then
-# required like the rest; elsewhere it is built and its exports checked, and one line says that
-# it was not run (VMLCMD_WINE_REQUIRE_X86=1 makes that a failure).
+# The x86 part runs where the kernel runs 32-bit programs (scripts/can-run-x86.sh) and a 32-bit
+# Wine is installed or can be, and is then required like the rest. Elsewhere it is built, its
+# archive made and its exports, imports and version checked statically (objdump; nothing that
+# starts Wine), and it is reported "not run" with its reason, on a line here and in the file that
+# VMLCMD_NOT_RUN_FILE names (scripts/test.sh repeats those lines above its closing line).
+# VMLCMD_WINE_REQUIRE_X86=1 makes that a failure.
 #
-# Outside CI a machine without mingw-w64 or Wine that cannot install them skips this stage with
-# one line, and one without xvfb-run skips only the dialog tests, with one line; under CI=true
-# missing tools are installed and any failure fails the stage.
+# Outside CI a machine without mingw-w64 or Wine that cannot install them reports the whole
+# stage "not run", and one without xvfb-run the dialog tests; under CI=true the 64-bit tools
+# are installed and any failure fails the stage. The 32-bit Wine is never required to install:
+# a registry whose i386 index will not load costs the x86 run, not the stage.
+#
+# VMLCMD_WINE_SIMULATE_MISSING=tools or =wine32 makes the probes answer as on a machine that
+# lacks that piece, so that both ways can be tried on one machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,19 +40,30 @@ ci=false
 [ "${CI:-}" = true ] && ci=true
 arches=${VMLCMD_WINE_ARCHES:-"win32 win64"}
 full_suite=${VMLCMD_WINE_FULL_SUITE:-1}
-# The cross tools and Wine, clang, lld-link and llvm-dlltool for the Microsoft-ABI host and the
-# import libraries, and what the native simulator needs (its preset builds the tests too).
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine32:i386 wine64 googletest
+simulate_missing=${VMLCMD_WINE_SIMULATE_MISSING:-}
+# The cross tools and 64-bit Wine, clang, lld-link and llvm-dlltool for the Microsoft-ABI host and
+# the import libraries, what the native simulator needs (its preset builds the tests too), and
+# the locales for code page 936. All of the machine's own architecture.
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64 googletest
           clang lld llvm cmake ninja-build g++ libgtest-dev libgmock-dev libasio-dev libcli11-dev
-          nlohmann-json3-dev)
+          nlohmann-json3-dev locales)
 # The dialog tests: a virtual X server, and a font with the dialogs' Chinese texts.
 display_packages=(xvfb xauth fonts-wqy-microhei)
 cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 stage_start=$SECONDS
 elapsed() { echo "$((SECONDS - $1)) s"; }
 
+# Says once that a piece did not run and why, here and for the closing line of scripts/test.sh.
+not_run() {
+  echo "== NOT RUN: $*"
+  if [ -n "${VMLCMD_NOT_RUN_FILE:-}" ]; then echo "$*" >>"$VMLCMD_NOT_RUN_FILE"; fi
+}
+
 tools_present() {
+  [ "$simulate_missing" != tools ] || return 1
   local tool
   for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-windres \
               x86_64-w64-mingw32-windres i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump \
@@ -62,49 +80,77 @@ tools_present() {
   done
 }
 
-install_tools() {
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+# Wine's tests run in code page 936, which Wine takes from a zh_CN locale.
+locale_present() { locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; }
+make_locale() { $sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8; }
+
+# Debian's 32-bit Wine loader; the wine script prefers it when it is there.
+wine32_present() { [ "$simulate_missing" != wine32 ] && [ -x /usr/lib/wine/wine ]; }
+
+# The 32-bit Wine is a package of another architecture: its index may not load, or its libraries
+# may not match the installed 64-bit ones. Either way this returns non-zero and changes nothing
+# else; the architecture is taken back when nothing of it got installed.
+install_wine32() {
   $sudo dpkg --add-architecture i386
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+  if scripts/install-deps.sh wine32:i386; then return 0; fi
+  if ! dpkg-query -W -f='${Architecture}\n' 2>/dev/null | grep -qx i386; then
+    $sudo dpkg --remove-architecture i386 2>/dev/null || true
+  fi
+  return 1
 }
 
 display_present() { command -v xvfb-run >/dev/null 2>&1 && command -v xauth >/dev/null 2>&1 && [ -f "$cjk_font" ]; }
 
-install_display_tools() {
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${display_packages[@]}" \
-    >/dev/null
-}
-
 if ! tools_present; then
   if $ci; then
-    echo "installing mingw-w64, Wine and the GoogleTest sources"
-    install_tools
+    echo "installing mingw-w64, 64-bit Wine, clang and lld, and the GoogleTest sources"
+    scripts/install-deps.sh "${packages[@]}"
     tools_present || { echo "wine-tests: tools still missing after installing" >&2; exit 1; }
-  elif ! { install_tools >/dev/null 2>&1 && tools_present; }; then
-    echo "wine-tests: skipped: mingw-w64 or Wine is missing and could not be installed"
+  elif ! { scripts/install-deps.sh "${packages[@]}" >/dev/null 2>&1 && tools_present; }; then
+    not_run "Windows stage (mingw-w64 or Wine is missing and could not be installed)"
     exit 0
   fi
 fi
 
-if $ci && ! display_present; then
-  echo "installing xvfb, xauth and a CJK font for the dialog tests"
-  install_display_tools
-  display_present || { echo "wine-tests: xvfb-run or the font still missing after installing" >&2; exit 1; }
+if ! locale_present; then
+  echo "generating the zh_CN.UTF-8 locale"
+  if ! { scripts/install-deps.sh locales && make_locale; } >/dev/null 2>&1 || ! locale_present; then
+    if $ci; then
+      echo "wine-tests: the zh_CN.UTF-8 locale could not be generated" >&2
+      exit 1
+    fi
+    not_run "Windows stage (the zh_CN.UTF-8 locale for code page 936 is missing and could not be made)"
+    exit 0
+  fi
 fi
+
+if ! display_present; then
+  echo "installing xvfb, xauth and a CJK font for the dialog tests"
+  if ! scripts/install-deps.sh "${display_packages[@]}" || ! display_present; then
+    if $ci; then
+      echo "wine-tests: xvfb-run or the font still missing after installing" >&2
+      exit 1
+    fi
+  fi
+fi
+
+# One decision for the x86 run, made here and reported once: it needs a kernel that runs
+# 32-bit programs (Wine's 32-bit loader is one) and the 32-bit Wine itself.
+x86_reason=""
+if [ "$simulate_missing" = wine32 ]; then
+  x86_reason="32-bit Wine is missing (VMLCMD_WINE_SIMULATE_MISSING=wine32)"
+elif ! scripts/can-run-x86.sh; then
+  x86_reason="this kernel runs no 32-bit programs"
+elif ! wine32_present; then
+  echo "installing the 32-bit Wine (wine32:i386)"
+  install_wine32 || true
+  wine32_present || x86_reason="32-bit Wine (wine32:i386) is missing and could not be installed"
+fi
+echo "== $(scripts/can-run-x86.sh -v || true); x86 under Wine: ${x86_reason:-runs}"
 
 # The 64-bit loader is run directly: Debian's wine script prefers the 32-bit one.
 wine64_loader=/usr/lib/wine/wine64
 [ -x "$wine64_loader" ] || wine64_loader=$(command -v wine64)
-# Wine's 32-bit side is a 32-bit Linux program: kernels built or booted without ia32 emulation
-# cannot start it, and then no x86 Windows program runs at all.
-can_run_x86=true
-scripts/can-run-x86.sh || can_run_x86=false
-echo "== $(scripts/can-run-x86.sh -v || true)"
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="  # no prompts to install .NET or the HTML engine
@@ -164,8 +210,8 @@ trap 'stop_sim; stop_wineserver' EXIT
 run_display_tests() {
   local build=$1 loader=$2
   if ! display_present; then
-    echo "== $preset: dialog tests SKIPPED: xvfb-run, xauth or the font $cjk_font is missing" \
-         "(apt-get install ${display_packages[*]})"
+    not_run "$preset dialogs under Xvfb (xvfb-run, xauth or the font $cjk_font is missing;" \
+            "apt-get install ${display_packages[*]})"
     return 0
   fi
   echo "== $preset: the dialogs through Wine on a virtual display (xvfb-run)"
@@ -212,9 +258,11 @@ start_sim() {
 }
 
 failures=()
+x86_runnable=true
+[ -z "$x86_reason" ] || x86_runnable=false
 for preset in $arches; do
   case $preset in
-    win32) winearch=win32 loader=wine objdump=i686-w64-mingw32-objdump runnable=$can_run_x86 msvc_arch=x86 ;;
+    win32) winearch=win32 loader=wine objdump=i686-w64-mingw32-objdump runnable=$x86_runnable msvc_arch=x86 ;;
     win64) winearch=win64 loader=$wine64_loader objdump=x86_64-w64-mingw32-objdump runnable=true msvc_arch=x64 ;;
     *) echo "wine-tests: unknown preset $preset" >&2; exit 2 ;;
   esac
@@ -249,15 +297,16 @@ for preset in $arches; do
   fi
 
   echo "== $preset: exports, imports and version ($objdump)"
-  ctest --test-dir "$build" -L exports --output-on-failure || failures+=("$preset exports")
-
   if [ "$runnable" != true ]; then
-    echo "== $preset: Wine tests NOT RUN: this kernel cannot run 32-bit programs (ia32 emulation off), so" \
-         "32-bit Wine cannot start; everything was built and the DLL's exports checked"
-    [ "${VMLCMD_WINE_REQUIRE_X86:-0}" = 1 ] && failures+=("$preset cannot run")
+    # Not through CTest: reading the build folder lists the GoogleTest programs' tests, which
+    # starts them under a Wine that cannot run them. The same checks as a build target.
+    cmake --build "$build" --target windows_static_checks || failures+=("$preset exports")
+    not_run "$preset under Wine ($x86_reason; built, archived and its exports checked)"
+    [ "${VMLCMD_WINE_REQUIRE_X86:-0}" = 1 ] && failures+=("$preset cannot run: $x86_reason")
     unset WINEPREFIX
     continue
   fi
+  ctest --test-dir "$build" -L exports --output-on-failure || failures+=("$preset exports")
 
   step=$SECONDS
   if [ "$full_suite" = 1 ]; then
