@@ -219,3 +219,7 @@ class Device(_Mirror):
 
 
 _mirror(Device, _blocking.Device)
+# help() shows the blocking constructor's arguments, and the executor.
+_arguments = list(inspect.signature(_blocking.Device.__init__).parameters.values())
+_arguments.append(inspect.Parameter("executor", inspect.Parameter.KEYWORD_ONLY, default=None))
+Device.__init__.__signature__ = inspect.Signature(_arguments)  # type: ignore[attr-defined]
