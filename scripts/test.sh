@@ -46,8 +46,8 @@ cmake --build --preset default
 run ctest --preset default -j2
 
 # The Python package's tests ran with the other native tests (ctest: python, python_installed,
-# python_fleet_example); this checks that its device calls release the GIL, as a ratio of
-# wall times against devices that answer late, so a loaded machine barely moves it.
+# python_pip_install, python_fleet_example); this checks that its device calls release the GIL,
+# as a ratio of wall times against devices that answer late, so a loaded machine barely moves it.
 if [ -d build/default/python/vmlcmd ]; then
   begin "Python package: N threads over N devices against one"
   PYTHONPATH=build/default/python /usr/bin/python3 python/bench/gil_ratio.py --threads 8 --check

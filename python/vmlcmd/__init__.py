@@ -10,6 +10,8 @@ need no hardware::
     with vmlcmd.Simulator() as sim, vmlcmd.Device(sim.host, sim.port) as camera:
         camera.bitrate = 1024
         print(camera.bitrate, camera.video_settings)
+
+``vmlcmd.aio.Device`` offers the same members to asyncio programs, awaitable.
 """
 
 from . import _vmlcmd
@@ -44,6 +46,15 @@ from ._types import (
 )
 
 __version__ = ".".join(str(part) for part in _vmlcmd.VERSION)
+
+
+def __getattr__(name: str):
+    # vmlcmd.aio is loaded when first named, so scripts without asyncio do not load it.
+    if name == "aio":
+        import importlib
+
+        return importlib.import_module(".aio", __name__)
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 __all__ = [
     "ArgumentRefusedError",
