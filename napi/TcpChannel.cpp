@@ -66,6 +66,10 @@ bool TcpChannel::Connect(const char* ipAddress, int port) {
       }
       break;
   }
+  if (!platform::PrepareConnected(socket)) {
+    platform::CloseSocket(socket);
+    return Fail(ChannelFailure::kConnectFailed, platform::LastSocketError());
+  }
   socket_ = socket;
   open_ = true;
   return true;
@@ -92,6 +96,21 @@ bool TcpChannel::Send(const void* data, int length) {
 
 int TcpChannel::ReceiveBefore(void* buffer, int capacity, Clock::time_point deadline) {
   if (!open_ || buffer == nullptr || capacity < 1) return 0;
+  // A reply's first receive, with all its second still ahead: one receive that waits under the
+  // socket's own limit, which ends before the deadline; whatever is left of the deadline then
+  // (after a signal, or a silence) is waited below.
+  if (deadline - Clock::now() >= std::chrono::milliseconds(platform::kReceiveLimitMs + 10)) {
+    int n = platform::ReceiveWithin(socket_, buffer, capacity);
+    if (n > 0) return n;
+    if (n == 0) {
+      Fail(ChannelFailure::kClosed);
+      return 0;
+    }
+    if (n != platform::kWouldBlock) {
+      Fail(ChannelFailure::kReceiveFailed, platform::LastSocketError());
+      return -1;
+    }
+  }
   // Waits first: this is called when a reply is due, and it is rarely there already.
   for (;;) {
     switch (WaitUntil(socket_, WaitFor::kRead, deadline)) {

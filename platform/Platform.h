@@ -48,6 +48,16 @@ int ConnectError(SocketHandle socket);
 int LastSocketError();
 bool IsConnectionRefused(int error);
 
+// Readies an established connection for ReceiveWithin. On POSIX the socket blocks from here on,
+// with a receive time-out of kReceiveLimitMs, so that a receive waits without a timer of its own
+// (each send and each other receive still passes a flag that it must not wait).
+inline constexpr int kReceiveLimitMs = 980;
+bool PrepareConnected(SocketHandle socket);
+// One receive that waits at most about kReceiveLimitMs for its first byte: bytes received, 0
+// when the peer closed, kWouldBlock when nothing came in time or a signal cut the wait short,
+// -1 on an error.
+int ReceiveWithin(SocketHandle socket, void* buffer, int capacity);
+
 inline constexpr int kWouldBlock = -2;
 // One send or receive that never waits: bytes moved, 0 (receive only) when the peer closed,
 // kWouldBlock when nothing can move now or a signal interrupted it, -1 on an error. Never

@@ -1,7 +1,8 @@
 // POSIX sockets behind the channel: poll instead of select (no FD_SETSIZE limit), a socket that
-// is non-blocking from its creation, SO_ERROR asked only when poll reports an error, MSG_NOSIGNAL
-// so a closed peer never kills the host. No socket time-outs: nothing here ever blocks in a send
-// or a receive, so they would never be read.
+// is non-blocking while it connects, SO_ERROR asked only when poll reports an error, MSG_NOSIGNAL
+// so a closed peer never kills the host. Once connected, a reply's first receive blocks under
+// the socket's receive time-out: a poll with a time-out arms a high-resolution timer each time,
+// which on a virtual machine costs more than the whole wait is worth.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -88,6 +89,20 @@ int SendNow(SocketHandle socket, const void* data, int length) {
   ssize_t sent =
       ::send(static_cast<int>(socket), data, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
   if (sent >= 0) return static_cast<int>(sent);
+  return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kWouldBlock : -1;
+}
+
+static bool SetTimeout(SocketHandle socket, int option, int milliseconds);
+
+bool PrepareConnected(SocketHandle socket) {
+  return SetSocketBlocking(socket, true) && SetTimeout(socket, SO_RCVTIMEO, kReceiveLimitMs);
+}
+
+int ReceiveWithin(SocketHandle socket, void* buffer, int capacity) {
+  // Without MSG_DONTWAIT: waits up to the socket's receive time-out. A signal ends the wait
+  // (a receive with a time-out is never restarted), and the caller waits on for what is left.
+  ssize_t received = ::recv(static_cast<int>(socket), buffer, static_cast<size_t>(capacity), 0);
+  if (received >= 0) return static_cast<int>(received);
   return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kWouldBlock : -1;
 }
 

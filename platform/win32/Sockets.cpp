@@ -139,6 +139,16 @@ int SendNow(SocketHandle socket, const void* data, int length) {
   return (error == WSAEWOULDBLOCK || error == WSAEINTR) ? kWouldBlock : -1;
 }
 
+// The socket stays non-blocking: a reply's first receive is a wait and a receive, as any other.
+bool PrepareConnected(SocketHandle) { return true; }
+
+int ReceiveWithin(SocketHandle socket, void* buffer, int capacity) {
+  WaitResult ready = WaitSocket(socket, WaitFor::kRead, kReceiveLimitMs * 1000);
+  if (ready == WaitResult::kFailed) return -1;
+  if (ready != WaitResult::kReady) return kWouldBlock;
+  return ReceiveNow(socket, buffer, capacity);
+}
+
 int ReceiveNow(SocketHandle socket, void* buffer, int capacity) {
   int received = ::recv(AsSocket(socket), static_cast<char*>(buffer), capacity, 0);
   if (received != SOCKET_ERROR) return received;
