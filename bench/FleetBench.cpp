@@ -41,7 +41,14 @@ struct Run {
   double operationSeconds = 0;  // the sum of every device's operation time
   std::size_t wrong = 0;        // devices reported other than they are
   std::size_t lines = 0;
+  double toolCpuSeconds = 0;  // the tool's user and system time, all its threads
+  double simCpuSeconds = 0;   // this process's meanwhile: the simulator's thread, mostly
 };
+
+double CpuSeconds(const rusage& usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 int Listener(int backlog) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -97,6 +104,9 @@ Run RunTool(const std::string& vmlctl, const std::string& inventory, const std::
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  rusage selfBefore{}, childrenBefore{};
+  ::getrusage(RUSAGE_SELF, &selfBefore);
+  ::getrusage(RUSAGE_CHILDREN, &childrenBefore);
   pid_t pid = -1;
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -111,6 +121,11 @@ Run RunTool(const std::string& vmlctl, const std::string& inventory, const std::
   ::waitpid(pid, &status, 0);
 
   Run run;
+  rusage selfAfter{}, childrenAfter{};
+  ::getrusage(RUSAGE_SELF, &selfAfter);
+  ::getrusage(RUSAGE_CHILDREN, &childrenAfter);
+  run.toolCpuSeconds = CpuSeconds(childrenAfter) - CpuSeconds(childrenBefore);
+  run.simCpuSeconds = CpuSeconds(selfAfter) - CpuSeconds(selfBefore);
   std::size_t start = 0;
   std::size_t device = 0;
   while (start < output.size()) {
@@ -176,8 +191,12 @@ int main(int argc, char** argv) {
       kDevices, kDevices - kDevices / kDeadEvery, kDevices / kDeadEvery);
   std::printf("ideal = (sum of single-operation times with --jobs 1) / jobs; %u cores\n\n",
               std::thread::hardware_concurrency());
-  std::printf("%-34s %5s %10s %10s %7s %12s %6s %9s\n", "devices", "jobs", "wall", "ideal", "ratio",
-              "sum of ops", "wrong", "speed-up");
+  std::printf(
+      "(cpu: user and system time of the tool's process and of the simulator's; on %u cores the\n"
+      " wall cannot be shorter than their sum / cores)\n\n",
+      std::thread::hardware_concurrency());
+  std::printf("%-34s %5s %10s %10s %7s %12s %6s %9s %9s %9s\n", "devices", "jobs", "wall", "ideal", "ratio",
+              "sum of ops", "wrong", "speed-up", "tool cpu", "sim cpu");
   struct Scenario {
     const char* name;
     const std::vector<Row>* rows;
@@ -208,9 +227,9 @@ int main(int argc, char** argv) {
         singleWall = run.wallSeconds;
       }
       const double ideal = single / kJobs[j];
-      std::printf("%-34s %5d %8.3f s %8.3f s %7.2f %10.3f s %6zu %8.2fx\n", scenario.name, kJobs[j],
-                  run.wallSeconds, ideal, run.wallSeconds / ideal, run.operationSeconds, run.wrong,
-                  singleWall / run.wallSeconds);
+      std::printf("%-34s %5d %8.3f s %8.3f s %7.2f %10.3f s %6zu %8.2fx %7.3f s %7.3f s\n", scenario.name,
+                  kJobs[j], run.wallSeconds, ideal, run.wallSeconds / ideal, run.operationSeconds, run.wrong,
+                  singleWall / run.wallSeconds, run.toolCpuSeconds, run.simCpuSeconds);
       if (run.wrong != 0) ++failures;
       if (&scenario == &scenarios[0]) refusedWall[j] = run.wallSeconds;
       if (&scenario == &scenarios[1]) {

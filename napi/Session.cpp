@@ -66,6 +66,7 @@ bool Session::Login() {
     return false;
   }
   channel.Close();
+  owed_.Clear();
   if (!channel.Connect(target.ipAddress, target.port)) return FailFromChannel();
   // The login has its own small buffer: the operation's request is already prepared.
   Request login;
@@ -94,18 +95,71 @@ bool Session::EnsureLogin(bool networkLink) {
   return Login();
 }
 
+void OwedBytes::Owe(std::int64_t declaredText, std::int64_t textTaken) {
+  text_ = declaredText <= 0 || declaredText > kMostOwedText || textTaken >= declaredText
+              ? 0u
+              : static_cast<std::uint32_t>(declaredText - std::max<std::int64_t>(textTaken, 0));
+}
+
+void OwedBytes::After(const std::uint8_t* reply, std::size_t received, std::int64_t consumed) {
+  Clear();
+  // No byte at all is no reply: the connection ends with the operation's failure.
+  if (received == 0) return;
+  if (received < kReplyHeaderSize) {
+    header_ = static_cast<std::uint8_t>(kReplyHeaderSize - received);
+    for (std::size_t i = 0; i < sizeof lengthField_ && 4 + i < received; ++i) lengthField_[i] = reply[4 + i];
+    return;
+  }
+  Owe(GetInt32(reply + 4), consumed - static_cast<std::int64_t>(kReplyHeaderSize));
+}
+
+void OwedBytes::Take(const std::uint8_t* bytes, std::size_t count) {
+  std::size_t i = 0;
+  for (; i < count && header_ > 0; ++i) {
+    const std::size_t at = kReplyHeaderSize - header_;
+    if (at >= 4 && at < 8) lengthField_[at - 4] = bytes[i];
+    if (--header_ == 0) Owe(GetInt32(lengthField_), 0);
+  }
+  const std::size_t text = count - i;
+  text_ = text >= text_ ? 0u : text_ - static_cast<std::uint32_t>(text);
+}
+
+void Session::DropLeftovers() {
+  std::uint8_t scrap[1024];
+  while (std::size_t owed = owed_.Next()) {
+    int got = channel.ReceiveWaiting(scrap, static_cast<int>(std::min(owed, sizeof scrap)));
+    // The rest is still on its way: it is skipped within the next reply's second.
+    if (got <= 0) return;
+    owed_.Take(scrap, static_cast<std::size_t>(got));
+  }
+  // Bytes still waiting that no header declared (a NUL some devices send after their text) must
+  // not be read as the start of the next reply either.
+  channel.DiscardWaiting();
+}
+
 bool Session::ReceiveReply() {
   // Cleared first, so a short reply reads its missing bytes as zero and never as stale ones.
   std::memset(reply_, 0, sizeof reply_);
   received_ = 0;
   // One deadline for the whole reply, however many pieces it comes in.
   const Clock::time_point deadline = Clock::now() + TcpChannel::kIoTimeout;
+  std::uint8_t scrap[1024];
+  // The late rest of the previous reply comes first on the stream; it is read exactly, never a
+  // byte further, so the reply that follows it is read whole.
+  while (std::size_t owed = owed_.Next()) {
+    int got = channel.ReceiveBefore(scrap, static_cast<int>(std::min(owed, sizeof scrap)), deadline);
+    if (got <= 0) return false;
+    owed_.Take(scrap, static_cast<std::size_t>(got));
+  }
   std::size_t received = 0;
   std::size_t wanted = kReplyHeaderSize;
   std::int64_t declared = 0;  // header and text as the header announces them
   bool headerRead = false;
   while (received < wanted) {
-    int got = channel.ReceiveBefore(reply_ + received, static_cast<int>(wanted - received), deadline);
+    // Takes whatever has come, up to the buffer's limit: header and text usually come in one
+    // segment, and bytes beyond what the header declares were always read with the reply.
+    int got =
+        channel.ReceiveBefore(reply_ + received, static_cast<int>(kReplyReceiveLimit - received), deadline);
     // A device that closes, or stays silent to the end of the second, has sent what arrived:
     // that is the reply, and bytes of it that never came read as zero.
     if (got <= 0) break;
@@ -117,24 +171,18 @@ bool Session::ReceiveReply() {
       wanted = static_cast<std::size_t>(std::min<std::int64_t>(declared, kReplyReceiveLimit));
     }
   }
-  if (received == wanted) {
-    // Bytes that came with the reply beyond what it declares are taken too, as far as the
-    // buffer holds them: a device that announces too short a text is still read as it always was.
-    if (received < kReplyReceiveLimit) {
-      received += static_cast<std::size_t>(
-          channel.ReceiveWaiting(reply_ + received, static_cast<int>(kReplyReceiveLimit - received)));
-    }
+  std::int64_t consumed = static_cast<std::int64_t>(received);
+  if (headerRead && received >= wanted) {
     // Text that the header announces but the buffer cannot hold is read and dropped within the
     // same second, so it is never taken for the next reply.
-    std::int64_t overflow = declared - static_cast<std::int64_t>(received);
-    std::uint8_t scrap[1024];
-    while (overflow > 0) {
-      int got = channel.ReceiveBefore(scrap, static_cast<int>(std::min<std::int64_t>(overflow, sizeof scrap)),
-                                      deadline);
+    while (declared > consumed) {
+      int got = channel.ReceiveBefore(
+          scrap, static_cast<int>(std::min<std::int64_t>(declared - consumed, sizeof scrap)), deadline);
       if (got <= 0) break;
-      overflow -= got;
+      consumed += got;
     }
   }
+  owed_.After(reply_, received, consumed);
   received_ = static_cast<std::uint16_t>(received);
   return received > 0;
 }
@@ -142,9 +190,7 @@ bool Session::ReceiveReply() {
 bool Session::Exchange(StatusRule statusRule) {
   outcome_.exchange =
       outcome_.exchange == VmlCmdExchangeRequest ? VmlCmdExchangeSecond : VmlCmdExchangeRequest;
-  // Bytes still waiting belong to an earlier reply (a NUL some devices send after their text):
-  // they must not be read as the start of this one.
-  channel.DiscardWaiting();
+  DropLeftovers();
   if (!channel.Send(request.Data(), request.Size()) || !ReceiveReply()) {
     FailFromChannel();
     channel.Close();
@@ -162,7 +208,7 @@ bool Session::Exchange(StatusRule statusRule) {
 
 bool Session::SendOnly() {
   outcome_.exchange = VmlCmdExchangeRequest;
-  channel.DiscardWaiting();
+  DropLeftovers();
   bool sent = channel.Send(request.Data(), request.Size());
   if (!sent) FailFromChannel();
   channel.Close();

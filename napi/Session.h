@@ -51,6 +51,31 @@ struct Outcome {
   std::uint32_t elapsedMicroseconds = 0;
 };
 
+// What a reply cut short by its deadline still owes the stream: the rest of its 20-byte header,
+// and then the text that header declares. A device that is late, not silent, sends those bytes
+// after all; they are skipped, never read as the start of the next reply on the connection.
+class OwedBytes {
+ public:
+  // A text declared longer than this is a broken header, not a promise: nothing of it is owed.
+  static constexpr std::int64_t kMostOwedText = 64 * 1024;
+
+  void Clear() { *this = OwedBytes{}; }
+  // The reply ended with `received` bytes in `reply`, of a stream position `consumed` bytes in
+  // (more than received when text beyond the buffer was read and dropped).
+  void After(const std::uint8_t* reply, std::size_t received, std::int64_t consumed);
+  // How many bytes to read next, all of them owed: the header first, then its text.
+  std::size_t Next() const { return header_ > 0 ? header_ : text_; }
+  // Counts off bytes read, at most Next() of them.
+  void Take(const std::uint8_t* bytes, std::size_t count);
+
+ private:
+  void Owe(std::int64_t declaredText, std::int64_t textTaken);
+
+  std::uint32_t text_ = 0;
+  std::uint8_t header_ = 0;           // header bytes still to come
+  std::uint8_t lengthField_[4] = {};  // the header's textLength, as far as it has come
+};
+
 class Session {
  public:
   Target target;
@@ -91,15 +116,19 @@ class Session {
   void Close() { channel.Close(); }
 
  private:
-  // Receives one whole reply: its 20-byte header, then the text its length declares, as far as
-  // the buffer holds, all within one second from the start.
+  // Receives one whole reply: what the previous reply still owes, skipped; then its 20-byte
+  // header and the text its length declares, as far as the buffer holds; all within one second
+  // from the start.
   bool ReceiveReply();
+  // Drops, without waiting, what an earlier reply owes and then any byte no reply declared.
+  void DropLeftovers();
   // Records the channel's last failure as the operation's end.
   bool FailFromChannel();
 
   std::uint8_t reply_[kReplyBufferSize] = {};
   std::uint16_t received_ = 0;
   char missing_ = 0;
+  OwedBytes owed_;
   Outcome outcome_;
   Clock::time_point start_{};
 };

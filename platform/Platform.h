@@ -17,21 +17,28 @@ inline constexpr SocketHandle kInvalidSocket = -1;
 void StartSockets();
 void StopSockets();
 
+// A TCP socket that never blocks: every wait is the caller's own, bounded by its deadline.
 SocketHandle OpenTcpSocket();
 bool SetSocketBlocking(SocketHandle socket, bool blocking);
 // A dotted-quad text in network byte order; false for anything else (no name lookup).
 bool ParseIpv4(const char* text, std::uint32_t& address);
-// Starts a connection attempt on a non-blocking socket; the result shows in WaitConnected.
-void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port);
+enum class ConnectStart {
+  kConnected,   // established at once
+  kInProgress,  // wait for the socket to become writable
+  kFailed,      // LastSocketError() tells why
+};
+// Starts a connection attempt on a non-blocking socket.
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port);
 // 1 when the connection is established within the time-out, 0 on time-out, -1 when it failed.
 int WaitConnected(SocketHandle socket, int timeoutMicroseconds);
 
 enum class WaitFor { kRead, kWrite };
 enum class WaitResult {
-  kReady,        // readable (data, the peer's close or an error) or writable (or a failed connect)
-  kTimedOut,     // nothing within the time-out
-  kInterrupted,  // a signal cut the wait short: the caller waits again for what its deadline leaves
-  kFailed,       // the wait itself failed; LastSocketError() tells why
+  kReady,           // readable (data or the peer's close) or writable
+  kReadyWithError,  // ready, with an error pending: a failed connect, a reset (ConnectError tells)
+  kTimedOut,        // nothing within the time-out
+  kInterrupted,     // a signal cut the wait short: the caller waits again for what its deadline leaves
+  kFailed,          // the wait itself failed; LastSocketError() tells why
 };
 // One wait of at most timeoutMicroseconds (0: only a look).
 WaitResult WaitSocket(SocketHandle socket, WaitFor what, int timeoutMicroseconds);
@@ -41,13 +48,22 @@ int ConnectError(SocketHandle socket);
 int LastSocketError();
 bool IsConnectionRefused(int error);
 
+// Readies an established connection for ReceiveWithin. On POSIX the socket blocks from here on,
+// with a receive time-out of kReceiveLimitMs, so that a receive waits without a timer of its own
+// (each send and each other receive still passes a flag that it must not wait).
+inline constexpr int kReceiveLimitMs = 980;
+bool PrepareConnected(SocketHandle socket);
+// One receive that waits at most about kReceiveLimitMs for its first byte: bytes received, 0
+// when the peer closed, kWouldBlock when nothing came in time or a signal cut the wait short,
+// -1 on an error.
+int ReceiveWithin(SocketHandle socket, void* buffer, int capacity);
+
 inline constexpr int kWouldBlock = -2;
 // One send or receive that never waits: bytes moved, 0 (receive only) when the peer closed,
 // kWouldBlock when nothing can move now or a signal interrupted it, -1 on an error. Never
 // raises SIGPIPE.
 int SendNow(SocketHandle socket, const void* data, int length);
 int ReceiveNow(SocketHandle socket, void* buffer, int capacity);
-bool QueryBytesWaiting(SocketHandle socket);
 bool SetSendTimeout(SocketHandle socket, int milliseconds);
 bool SetReceiveTimeout(SocketHandle socket, int milliseconds);
 // Never raises SIGPIPE. The result is the system's: bytes sent, or -1.

@@ -1,6 +1,8 @@
-// POSIX sockets behind the channel: poll instead of select (no FD_SETSIZE limit), SO_ERROR to
-// tell an established connection from a refused one, MSG_NOSIGNAL so a closed peer never
-// kills the host.
+// POSIX sockets behind the channel: poll instead of select (no FD_SETSIZE limit), a socket that
+// is non-blocking while it connects, SO_ERROR asked only when poll reports an error, MSG_NOSIGNAL
+// so a closed peer never kills the host. Once connected, a reply's first receive blocks under
+// the socket's receive time-out: a poll with a time-out arms a high-resolution timer each time,
+// which on a virtual machine costs more than the whole wait is worth.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -21,7 +23,7 @@ void StartSockets() {}
 void StopSockets() {}
 
 SocketHandle OpenTcpSocket() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   return fd < 0 ? kInvalidSocket : fd;
 }
 
@@ -39,13 +41,15 @@ bool ParseIpv4(const char* text, std::uint32_t& address) {
   return true;
 }
 
-void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_addr.s_addr = address;
   peer.sin_port = htons(port);
-  // A non-blocking connect reports that it is in progress; WaitConnected tells the outcome.
-  (void)::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+  if (::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
+    return ConnectStart::kConnected;
+  // An interrupted connect goes on in the background, as one in progress does.
+  return (errno == EINPROGRESS || errno == EINTR) ? ConnectStart::kInProgress : ConnectStart::kFailed;
 }
 
 int WaitConnected(SocketHandle socket, int timeoutMicroseconds) {
@@ -55,7 +59,7 @@ int WaitConnected(SocketHandle socket, int timeoutMicroseconds) {
   } while (result == WaitResult::kInterrupted);
   if (result == WaitResult::kTimedOut) return 0;
   if (result == WaitResult::kFailed) return -1;
-  return ConnectError(socket) == 0 ? 1 : -1;
+  return result == WaitResult::kReady || ConnectError(socket) == 0 ? 1 : -1;
 }
 
 WaitResult WaitSocket(SocketHandle socket, WaitFor what, int timeoutMicroseconds) {
@@ -63,13 +67,14 @@ WaitResult WaitSocket(SocketHandle socket, WaitFor what, int timeoutMicroseconds
   // poll counts whole milliseconds: round up, so a wait never ends before its deadline.
   int milliseconds = timeoutMicroseconds <= 0 ? 0 : (timeoutMicroseconds + 999) / 1000;
   int ready = ::poll(&entry, 1, milliseconds);
-  if (ready > 0) return WaitResult::kReady;
+  // A failed connect makes the socket writable too, but only then with POLLERR or POLLHUP.
+  if (ready > 0)
+    return (entry.revents & (POLLERR | POLLHUP)) != 0 ? WaitResult::kReadyWithError : WaitResult::kReady;
   if (ready == 0) return WaitResult::kTimedOut;
   return errno == EINTR ? WaitResult::kInterrupted : WaitResult::kFailed;
 }
 
 int ConnectError(SocketHandle socket) {
-  // A refused attempt also makes the socket writable: only a clear SO_ERROR means connected.
   int error = 0;
   socklen_t length = sizeof error;
   if (::getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
@@ -87,15 +92,24 @@ int SendNow(SocketHandle socket, const void* data, int length) {
   return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kWouldBlock : -1;
 }
 
-int ReceiveNow(SocketHandle socket, void* buffer, int capacity) {
-  ssize_t received = ::recv(static_cast<int>(socket), buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
+static bool SetTimeout(SocketHandle socket, int option, int milliseconds);
+
+bool PrepareConnected(SocketHandle socket) {
+  return SetSocketBlocking(socket, true) && SetTimeout(socket, SO_RCVTIMEO, kReceiveLimitMs);
+}
+
+int ReceiveWithin(SocketHandle socket, void* buffer, int capacity) {
+  // Without MSG_DONTWAIT: waits up to the socket's receive time-out. A signal ends the wait
+  // (a receive with a time-out is never restarted), and the caller waits on for what is left.
+  ssize_t received = ::recv(static_cast<int>(socket), buffer, static_cast<size_t>(capacity), 0);
   if (received >= 0) return static_cast<int>(received);
   return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kWouldBlock : -1;
 }
 
-bool QueryBytesWaiting(SocketHandle socket) {
-  int waiting = 0;
-  return ::ioctl(static_cast<int>(socket), FIONREAD, &waiting) == 0;
+int ReceiveNow(SocketHandle socket, void* buffer, int capacity) {
+  ssize_t received = ::recv(static_cast<int>(socket), buffer, static_cast<size_t>(capacity), MSG_DONTWAIT);
+  if (received >= 0) return static_cast<int>(received);
+  return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kWouldBlock : -1;
 }
 
 static bool SetTimeout(SocketHandle socket, int option, int milliseconds) {

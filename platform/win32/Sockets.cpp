@@ -1,6 +1,8 @@
 // Winsock behind the channel. Winsock must be started before the first socket and is started
 // once per process, from CreateICommand rather than from DllMain (no loader-lock work).
 // A refused non-blocking connect shows only in select's except set, so both sets are watched.
+// Winsock has no per-call "don't wait" flag: the socket is made non-blocking once, at its
+// creation, and stays so, so that no send or receive waits beyond the caller's deadline.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 // winsock2.h must come first: windows.h would otherwise pull in the old winsock.h.
@@ -47,7 +49,15 @@ SocketHandle OpenTcpSocket() {
   if (socket == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
     socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   }
-  return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+  if (socket == INVALID_SOCKET) return kInvalidSocket;
+  u_long nonBlocking = 1;
+  if (::ioctlsocket(socket, static_cast<long>(FIONBIO), &nonBlocking) != 0) {
+    int error = ::WSAGetLastError();
+    ::closesocket(socket);
+    ::WSASetLastError(error);
+    return kInvalidSocket;
+  }
+  return static_cast<SocketHandle>(socket);
 }
 
 bool SetSocketBlocking(SocketHandle socket, bool blocking) {
@@ -64,19 +74,23 @@ bool ParseIpv4(const char* text, std::uint32_t& address) {
   return true;
 }
 
-void StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
+ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_addr.s_addr = address;
   peer.sin_port = ::htons(port);
-  // WSAEWOULDBLOCK is the expected answer; WaitConnected tells the outcome.
-  (void)::connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&peer), static_cast<int>(sizeof peer));
+  if (::connect(AsSocket(socket), reinterpret_cast<const sockaddr*>(&peer), static_cast<int>(sizeof peer)) ==
+      0)
+    return ConnectStart::kConnected;
+  // WSAEWOULDBLOCK is the expected answer: the attempt goes on.
+  return ::WSAGetLastError() == WSAEWOULDBLOCK ? ConnectStart::kInProgress : ConnectStart::kFailed;
 }
 
 int WaitConnected(SocketHandle socket, int timeoutMicroseconds) {
   WaitResult result = WaitSocket(socket, WaitFor::kWrite, timeoutMicroseconds);
   if (result == WaitResult::kTimedOut) return 0;
-  if (result != WaitResult::kReady) return -1;
+  if (result == WaitResult::kReady) return 1;
+  if (result != WaitResult::kReadyWithError) return -1;
   return ConnectError(socket) == 0 ? 1 : -1;
 }
 
@@ -91,12 +105,15 @@ WaitResult WaitSocket(SocketHandle socket, WaitFor what, int timeoutMicroseconds
   timeval limit{};
   limit.tv_sec = timeoutMicroseconds / 1000000;
   limit.tv_usec = timeoutMicroseconds % 1000000;
-  // The first argument is ignored by Winsock. A failed connect shows only in the except set,
-  // and counts as ready: ConnectError then tells the failure. A read wait leaves the except set
-  // out: out-of-band data there would make a receive wait for normal data.
+  // The first argument is ignored by Winsock. A failed connect shows only in the except set:
+  // ready with an error, which ConnectError then tells. A read wait leaves the except set out:
+  // out-of-band data there would make a receive wait for normal data.
   int count = what == WaitFor::kRead ? ::select(0, &ready, nullptr, nullptr, &limit)
                                      : ::select(0, nullptr, &ready, &failed, &limit);
-  if (count > 0) return WaitResult::kReady;
+  if (count > 0) {
+    return what == WaitFor::kWrite && FD_ISSET(AsSocket(socket), &failed) ? WaitResult::kReadyWithError
+                                                                          : WaitResult::kReady;
+  }
   if (count == 0) return WaitResult::kTimedOut;
   return ::WSAGetLastError() == WSAEINTR ? WaitResult::kInterrupted : WaitResult::kFailed;
 }
@@ -114,9 +131,7 @@ int LastSocketError() { return ::WSAGetLastError(); }
 
 bool IsConnectionRefused(int error) { return error == WSAECONNREFUSED; }
 
-// Winsock has no per-call "don't wait" flag: the callers send and receive only after a wait
-// reported the socket ready, so these calls return at once; the socket's own time-outs stay as
-// a last limit.
+// The socket is non-blocking, so these calls return at once.
 int SendNow(SocketHandle socket, const void* data, int length) {
   int sent = ::send(AsSocket(socket), static_cast<const char*>(data), length, 0);
   if (sent != SOCKET_ERROR) return sent;
@@ -124,16 +139,21 @@ int SendNow(SocketHandle socket, const void* data, int length) {
   return (error == WSAEWOULDBLOCK || error == WSAEINTR) ? kWouldBlock : -1;
 }
 
+// The socket stays non-blocking: a reply's first receive is a wait and a receive, as any other.
+bool PrepareConnected(SocketHandle) { return true; }
+
+int ReceiveWithin(SocketHandle socket, void* buffer, int capacity) {
+  WaitResult ready = WaitSocket(socket, WaitFor::kRead, kReceiveLimitMs * 1000);
+  if (ready == WaitResult::kFailed) return -1;
+  if (ready != WaitResult::kReady) return kWouldBlock;
+  return ReceiveNow(socket, buffer, capacity);
+}
+
 int ReceiveNow(SocketHandle socket, void* buffer, int capacity) {
   int received = ::recv(AsSocket(socket), static_cast<char*>(buffer), capacity, 0);
   if (received != SOCKET_ERROR) return received;
   int error = ::WSAGetLastError();
   return (error == WSAEWOULDBLOCK || error == WSAEINTR) ? kWouldBlock : -1;
-}
-
-bool QueryBytesWaiting(SocketHandle socket) {
-  u_long waiting = 0;
-  return ::ioctlsocket(AsSocket(socket), static_cast<long>(FIONREAD), &waiting) == 0;
 }
 
 // Winsock takes these time-outs as a DWORD of milliseconds, not as a timeval.

@@ -59,6 +59,36 @@ TEST_F(Pieces, ValuesInPiecesAreRead) {
   EXPECT_TRUE(AllClosed());
 }
 
+TEST_F(Pieces, ALateTailIsNeverTheNextReply) {
+  // The first bytes come, the second passes, the short reply counts; the rest comes later, ahead
+  // of the next reply on the same connection, and is skipped, never read as that reply.
+  const int32_t bitrate = command->GetVideoBitrate();
+  VideoSettings settings{};
+  ASSERT_TRUE(command->GetVideoSettings(&settings));
+  const Fault late = Fault::Split(5, milliseconds(1300));
+  device.SetFault(napisim::kLoginCommand, late);
+  EXPECT_EQ(command->GetVideoBitrate(), bitrate);
+  device.SetFault(60, Fault::WithStatus(3));
+  SetLastErrorCode(kSuccess);
+  EXPECT_FALSE(command->PtzStop());
+  EXPECT_EQ(LastErrorCode(), kInvalidArgument);  // the request's own status
+  device.ClearFaults();
+  device.SetFault(napisim::kLoginCommand, late);
+  settings.brightness = 140;
+  EXPECT_TRUE(command->SetVideoSettings(&settings));
+  device.ClearFaults();
+  device.SetFault(23, late);  // the first of the two exchanges
+  settings.contrast = 60;
+  EXPECT_TRUE(command->SetVideoSettings(&settings));
+  device.ClearFaults();
+  VideoSettings stored{};
+  ASSERT_TRUE(command->GetVideoSettings(&stored));
+  EXPECT_EQ(stored.brightness, 140);
+  EXPECT_EQ(stored.contrast, 60);
+  EXPECT_EQ(stored.bitrate, settings.bitrate);
+  EXPECT_TRUE(AllClosed());
+}
+
 TEST_F(Pieces, ResetsAreFailuresThatLeaveTheCode) {
   device.SetFault(32, Fault::Reset());
   SetLastErrorCode(kSuccess);

@@ -164,5 +164,47 @@ TEST_F(Framing, TextBeyondWhatTheHeaderDeclaresIsStillRead) {
   EXPECT_EQ(On({Whole(kLoginOk), Whole(ReplyBytes(0, "-b 321", 0))})->GetVideoBitrate(), 321);
 }
 
+// A reply cut short by its second counts under the short-reply rule, but its device is late, not
+// silent: the rest comes after the deadline, ahead of the next reply on the same connection.
+constexpr milliseconds kLate{1300};
+
+TEST_F(Framing, ALoginTailAfterItsSecondIsNotTheRequestsReply) {
+  EXPECT_EQ(On({CutAt(kLoginOk, {5}, kLate), Whole(ReplyBytes(0, "-p 0 -b 768"))})->GetVideoBitrate(), 768);
+  EXPECT_EQ(Outcome().stage, VmlCmdStageSuccess);
+
+  EXPECT_FALSE(On({CutAt(kLoginOk, {12}, kLate), Whole(ReplyBytes(3))})->SetVideoBitrate(512));
+  EXPECT_EQ(LastErrorCode(), kInvalidArgument);  // the request's own status, not the tail's bytes
+  EXPECT_EQ(Outcome().status, 3);
+
+  // A login reply with a text, cut in its header: the text its header declares is owed too.
+  VideoSettings settings{};
+  const std::string encoder = ReplyBytes(0, "-r 1 -f 25 -b 512 -q 31 -i 100 -t 7");
+  EXPECT_TRUE(On({CutAt(ReplyBytes(0, "-u admin"), {3}, kLate), Whole(ReplyBytes(0, "-b 130 -c 2 -s 5 -h 9")),
+                  Whole(encoder)})
+                  ->GetVideoSettings(&settings));
+  EXPECT_EQ(settings.brightness, 130);
+  EXPECT_EQ(settings.bitrate, 512);
+}
+
+TEST_F(Framing, AFirstExchangeTailAfterItsSecondIsNotTheSecondReply) {
+  // Cut in the header: nothing of the first reply is read, its header and text are owed.
+  ICommand* command = On({Whole(kLoginOk), CutAt(ReplyBytes(0, "-p 0"), {5}, kLate), Whole(ReplyBytes(3))});
+  VideoSettings settings{};
+  EXPECT_FALSE(command->SetVideoSettings(&settings));
+  EXPECT_EQ(Outcome().exchange, VmlCmdExchangeSecond);
+  EXPECT_EQ(Outcome().stage, VmlCmdStageReplyStatus);
+  EXPECT_EQ(Outcome().status, 3);
+
+  // Cut in the text, after the values the first exchange reads.
+  const std::string picture = "-b 130 -c -10 -s 5 -h 2 ";
+  const std::string first = ReplyBytes(0, picture + "-x 123456789");
+  const std::string encoder = ReplyBytes(0, "-r 1 -f 25 -b 512 -q 31 -i 100 -t 7");
+  ASSERT_TRUE(On({Whole(kLoginOk), CutAt(first, {20 + picture.size()}, kLate), Whole(encoder)})
+                  ->GetVideoSettings(&settings));
+  EXPECT_EQ(settings.contrast, -10);
+  EXPECT_EQ(settings.bitrate, 512);
+  EXPECT_EQ(settings.paramT, 7);
+}
+
 }  // namespace
 }  // namespace vml::testing

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "napi/Message.h"
+#include "napi/Session.h"
 
 namespace vml::napi {
 namespace {
@@ -48,6 +51,72 @@ TEST(Request, NegativeAndLargeNumbersKeepTheirSign) {
   Request request;
   ASSERT_TRUE(request.Format(31, TextRule::Plain, "-b %d", -2147483647 - 1));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.Data() + 16), 14), "-b -2147483648");
+}
+
+// A reply as the wire carries it: textLength declared, status 0, the text.
+std::vector<std::uint8_t> ReplyOnWire(const std::string& text, std::int32_t declared) {
+  std::vector<std::uint8_t> bytes(kReplyHeaderSize, 0);
+  PutInt32(bytes.data() + 4, declared);
+  bytes.insert(bytes.end(), text.begin(), text.end());
+  return bytes;
+}
+
+// Reads what is owed from the rest of the stream, `piece` bytes at most per read, as the session
+// does; the count of bytes skipped.
+std::size_t SkipFrom(OwedBytes& owed, const std::vector<std::uint8_t>& stream, std::size_t at,
+                     std::size_t piece) {
+  std::size_t skipped = 0;
+  while (std::size_t next = std::min(owed.Next(), piece)) {
+    if (at + skipped + next > stream.size()) break;
+    owed.Take(stream.data() + at + skipped, next);
+    skipped += next;
+  }
+  return skipped;
+}
+
+TEST(OwedBytes, AReplyCutAnywhereOwesExactlyItsRest) {
+  const std::string text = "-p 0 -b 640 -f 25";
+  for (const auto& reply : {ReplyOnWire("", 0), ReplyOnWire(text, static_cast<std::int32_t>(text.size()))}) {
+    for (std::size_t cut = 1; cut < reply.size(); ++cut) {
+      for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{1024}}) {
+        std::uint8_t buffer[kReplyBufferSize] = {};
+        std::copy(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(cut), buffer);
+        OwedBytes owed;
+        owed.After(buffer, cut, static_cast<std::int64_t>(cut));
+        // The next reply follows on the stream: only the rest of this one may be skipped.
+        std::vector<std::uint8_t> stream = reply;
+        const auto next = ReplyOnWire("-b 1", 4);
+        stream.insert(stream.end(), next.begin(), next.end());
+        EXPECT_EQ(SkipFrom(owed, stream, cut, piece), reply.size() - cut) << cut << " " << piece;
+        EXPECT_EQ(owed.Next(), 0u);
+      }
+    }
+  }
+}
+
+TEST(OwedBytes, OnlyBelievableTextIsOwed) {
+  std::uint8_t buffer[kReplyBufferSize] = {};
+  const struct {
+    std::int32_t declared;
+    std::size_t received;
+    std::int64_t consumed;
+    std::size_t owed;
+  } cases[] = {
+      {0, 20, 20, 0},           // whole
+      {10, 20, 20, 10},         // the text still to come
+      {500, 299, 400, 120},     // text beyond the buffer, partly read and dropped
+      {4, 30, 30, 0},           // more came than declared
+      {-5, 20, 20, 0},          // a negative length owes nothing
+      {0x7FFFFFFF, 92, 92, 0},  // a broken header, not a promise
+      {OwedBytes::kMostOwedText, 20, 20, static_cast<std::size_t>(OwedBytes::kMostOwedText)},
+      {12, 0, 0, 0},  // no reply at all
+  };
+  for (const auto& c : cases) {
+    PutInt32(buffer + 4, c.declared);
+    OwedBytes owed;
+    owed.After(buffer, c.received, c.consumed);
+    EXPECT_EQ(owed.Next(), c.owed) << c.declared;
+  }
 }
 
 }  // namespace
