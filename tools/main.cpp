@@ -71,6 +71,8 @@ CLI::Validator ValidatorFor(const Param& param) {
           },
           "");
     case ArgType::kText:
+      return CLI::Validator([](std::string& text) { return WireTextProblem(text); }, "");
+    case ArgType::kRawText:
       break;
   }
   return CLI::Validator([](std::string&) { return std::string(); }, "");
@@ -85,6 +87,7 @@ std::string TypeName(const Param& param) {
     case ArgType::kDateTime:
       return "YYYY-MM-DDTHH:MM:SS";
     case ArgType::kText:
+    case ArgType::kRawText:
       break;
   }
   return "TEXT";
@@ -194,8 +197,9 @@ int Main(int argc, char** argv) {
   CLI::Option* port = app.add_option("--port", target.port, "Device TCP port (with --host)")
                           ->check(CLI::Range(1, 65535))
                           ->needs(host);
-  app.add_option("--user", target.user, "Login user name")->capture_default_str();
-  app.add_option("--password", target.password, "Login password")->capture_default_str();
+  const CLI::Validator wireText([](std::string& text) { return WireTextProblem(text); }, "");
+  app.add_option("--user", target.user, "Login user name")->capture_default_str()->check(wireText);
+  app.add_option("--password", target.password, "Login password")->capture_default_str()->check(wireText);
   app.add_option("--video-port", target.videoPort, "Video port the per-port operations address")
       ->capture_default_str();
   app.add_flag("--json", json, "Print one JSON object instead of text (JSON lines with --inventory)");

@@ -35,6 +35,14 @@
 // - Request texts are at most 255 characters. An operation whose texts would not fit, or that
 //   is given a null text or a null out-pointer, returns false/0 with result code 15 before
 //   anything is sent.
+// - A free text that holds a hyphen is refused the same way (result code 15, nothing sent): the
+//   device splits a request at every hyphen, so it would receive the text cut there and read the
+//   rest as further options. This holds for the addresses of slots 14, 23, 25 and 27, the user
+//   name and password of SetAccount (slot 17), the caption of SetOsdCaption (slot 70) and the
+//   value text of SetVideoParamT (slot 91). SetNetworkTarget (slot 9) refuses a user name or
+//   password with a hyphen with result code 15 and keeps the target it had. The texts of
+//   SendCommand51 and SendCommand52 (slots 48, 49) go as given: the library knows nothing of those
+//   commands' options, so a host may carry further options in them.
 // - Address outputs (GetIpAddress, GetSubnetMask, GetGateway) write at most
 //   VMLCMD_ADDRESS_BUFFER_SIZE bytes including the NUL; a longer device value is cut.
 // - GetOsdCaption writes at most VMLCMD_CAPTION_BUFFER_SIZE bytes including the NUL; use

@@ -157,6 +157,26 @@ TEST_F(ExternalDeviceTest, ReadsAndWritesThatDevice) {
   EXPECT_EQ(overlay.caption, "North gate");
 }
 
+// The device would keep only "Gate" and the library would report success.
+TEST_F(ExternalDeviceTest, TextsWithAHyphenAreArgumentErrorsAndNothingIsSent) {
+  ASSERT_EQ(At({"osd", "set-caption", "on", "2", "Gate 1"}).status, 0);
+  device.ClearRequests();
+  const ToolRun caption = Human({"osd", "set-caption", "on", "2", "Gate-1 north"});
+  EXPECT_EQ(caption.status, 2);
+  EXPECT_TRUE(Has(caption.errors, "cannot hold '-'")) << caption.errors;
+  EXPECT_EQ(At({"set-account", "op-1", "pw"}).status, 2);
+  EXPECT_EQ(At({"set-param-t", "1-2", "0"}).status, 2);
+  EXPECT_EQ(Vmlctl({"--host", "127.0.0.1", "--port", std::to_string(device.Port()), "--user", "ad-min",
+                    "get-bitrate"})
+                .status,
+            2);
+  EXPECT_TRUE(device.Requests().empty());
+  EXPECT_EQ(device.State().videoPorts[0].overlay.caption, "Gate 1");
+  // Commands 51 and 52 carry their texts as given.
+  EXPECT_NE(At({"command51", "1", "x -b 5", "y", "0"}).status, 2);
+  EXPECT_EQ(device.Requests().back().text, "-p 1 -t x -b 5 -a y -o 0");
+}
+
 TEST_F(ExternalDeviceTest, SetVideoSettingsChangesOnlyTheGivenValues) {
   device.UpdateState([](napisim::DeviceState& s) {
     s.videoPorts[0].picture.brightness = 42;
@@ -255,6 +275,7 @@ TEST(VmlctlTest, EveryCommandPrintsValidJson) {
           args.push_back(std::to_string(std::max<int64_t>(param.min, 1)));
           break;
         case vmlctl::ArgType::kText:
+        case vmlctl::ArgType::kRawText:
           args.push_back("192.0.2.30");
           break;
         case vmlctl::ArgType::kSwitch:
