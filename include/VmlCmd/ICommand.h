@@ -252,6 +252,10 @@ enum VmlCmdStage {
   VmlCmdStageReplyStatus = 13,     // the reply had a non-zero status (see status)
   VmlCmdStageValueMissing = 14,    // the reply lacked a value (see letter)
   VmlCmdStageNotImplemented = 15,  // the operation is not implemented (result code 10)
+  // The reply's first field is not 100: the peer does not speak NAPI (a wrong port reaching
+  // another service, say). replyMagic holds what it sent; the result code follows the status
+  // the bytes seemed to carry, as for any reply.
+  VmlCmdStageNotNapiDevice = 16,
   VmlCmdStageCount
 };
 
@@ -269,12 +273,13 @@ struct VmlCmdOutcome {
   uint32_t size;
   int32_t stage;                 // VmlCmdStage
   int32_t resultCode;            // the module-wide result code as this operation left it
-  int32_t status;                // the reply status for LoginRefused and ReplyStatus, else 0
+  int32_t status;                // the reply status for LoginRefused, ReplyStatus, NotNapiDevice; else 0
   int32_t exchange;              // VmlCmdExchange
   int32_t systemError;           // errno, or the Winsock error, where one exists; else 0
   uint32_t elapsedMicroseconds;  // from the start of the operation to its end
   char letter;                   // for ValueMissing: the letter the reply lacked
   char reserved[3];
+  int32_t replyMagic;  // for NotNapiDevice: the reply's first field as it came; else 0
 };
 
 // Copies the outcome of command's last operation. False when command or outcome is null or

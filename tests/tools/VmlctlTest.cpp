@@ -255,6 +255,16 @@ TEST_F(ExternalDeviceTest, EachWayOfFailingHasItsOwnReason) {
   const ToolRun dropped = Human({"get-bitrate"});
   EXPECT_TRUE(Has(dropped.output, "the device closed the connection without a reply to the login"))
       << dropped.output;
+
+  // A wrong port that reaches a web server: no wrong password, and no result text.
+  device.SetFault(napisim::kLoginCommand, napisim::Fault::Raw("HTTP/1.1 400 Bad Request\r\n\r\n", true));
+  const ToolRun web = Human({"get-bitrate"});
+  EXPECT_TRUE(Has(web.output, "failed: the peer at 127.0.0.1:" + std::to_string(device.Port()) +
+                                  " does not speak NAPI (reply magic 1347703880)\n"))
+      << web.output;
+  const auto webJson = Json(At({"get-bitrate"}));
+  EXPECT_EQ(webJson["outcome"]["stage"], "not-napi-device");
+  EXPECT_EQ(webJson["outcome"]["reply_magic"], 1347703880);
 }
 
 TEST(VmlctlTest, AddressesThatAreNoDottedQuadAreRefusedBeforeAnythingRuns) {
