@@ -22,12 +22,14 @@ from ._errors import (
     ConnectionClosedError,
     DeviceError,
     LoginError,
+    NotNapiDeviceError,
     ReplyTimeoutError,
     SendError,
     StatusError,
     ValueMissingError,
     stage_text,
 )
+from ._inventory import InventoryEntry, InventoryError, read_inventory
 from ._simulator import Request, SimulatedDevice, Simulator
 from ._types import (
     Caption,
@@ -55,9 +57,12 @@ __all__ = [
     "Device",
     "DeviceError",
     "Exchange",
+    "InventoryEntry",
+    "InventoryError",
     "LoginError",
     "MotionRegion",
     "Network",
+    "NotNapiDeviceError",
     "Outcome",
     "Position",
     "Ptz",
@@ -73,5 +78,6 @@ __all__ = [
     "StatusError",
     "ValueMissingError",
     "VideoSettings",
+    "read_inventory",
     "stage_text",
 ]
