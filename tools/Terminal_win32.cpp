@@ -15,6 +15,11 @@ void RestoreOutputCodePage() {
 
 }  // namespace
 
+bool OutputOpen() {
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  return output != nullptr && output != INVALID_HANDLE_VALUE;
+}
+
 void PrepareTerminal() {
   // Only a console needs telling; output into a pipe or a file stays UTF-8 bytes as written.
   DWORD mode = 0;

@@ -334,11 +334,23 @@ int Main(int argc, char** argv) {
 }  // namespace vmlctl
 
 int main(int argc, char** argv) {
+  // Results that cannot be written are a failure, not a silent success: nothing is run without
+  // an output, and a write that failed on the way turns the exit status to 1.
+  if (!vmlctl::OutputOpen()) {
+    std::cerr << "vmlctl: standard output is closed; nothing was run\n";
+    return 1;
+  }
+  int status = 1;
   try {
     vmlctl::PrepareTerminal();
-    return vmlctl::Main(argc, argv);
+    status = vmlctl::Main(argc, argv);
   } catch (const std::exception& e) {
     std::cerr << "vmlctl: " << e.what() << '\n';
     return 1;
   }
+  if (!std::cout.flush()) {
+    std::cerr << "vmlctl: the results could not be written to standard output\n";
+    return 1;
+  }
+  return status;
 }

@@ -1,4 +1,5 @@
 // vmlctl as a user runs it: exit statuses, its JSON, and runs against a device it did not start.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -107,6 +108,41 @@ TEST(VmlctlTest, ReportsValuesAndResultCodes) {
   const ToolRun wrongPort = Vmlctl({"--video-port", "9", "--json", "get-bitrate"});
   EXPECT_EQ(wrongPort.status, 1);
   EXPECT_EQ(Json(wrongPort)["code"], 14);
+}
+
+// Results nobody can read are no success: a closed standard output runs nothing, a full one
+// fails the run; either way a line on standard error says so.
+TEST(VmlctlTest, AnOutputThatCannotBeWrittenFailsTheRun) {
+  const struct {
+    const char* name;
+    bool close;  // otherwise /dev/full
+  } cases[] = {{"closed", true}, {"full", false}};
+  for (const auto& c : cases) {
+    char errPath[] = "/tmp/vmlctl-test-err-XXXXXX";
+    const int err = mkstemp(errPath);
+    std::vector<std::string> all = {VMLCTL_PATH, "get-bitrate"};
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (c.close) {
+      posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+    pid_t pid = -1;
+    int raw = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    waitpid(pid, &raw, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(err);
+    const std::string errors = Slurp(errPath);
+    unlink(errPath);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << c.name;
+    EXPECT_TRUE(Has(errors, "standard output")) << c.name << ": " << errors;
+  }
 }
 
 TEST(VmlctlTest, UsageErrorsExitWithTwo) {
