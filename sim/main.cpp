@@ -87,7 +87,7 @@ bool WriteInventory(const std::string& path, const napisim::Simulator& simulator
 }
 
 constexpr const char* kFaultHelp = R"(
-Faults are set per command code through the control channel (op "set-fault", see the README):
+Faults are set per command code through the control channel (op "set-fault", see napi-sim(1)):
 kinds normal, no-reply, close, reset, truncate, status, raw, text; with delayMs before the
 reply, closeAfter, and delivery fields for any replying kind: splitAfter (bytes in the first
 write) with gapMs before the rest, oneByteAtATime (gapMs between bytes; splitAfter 20 sends the
