@@ -50,8 +50,9 @@ int32_t Command(const json& request) {
 
 // The device a request addresses: its optional "device" index, 0 without one.
 std::size_t DeviceOf(const Simulator& simulator, const json& request) {
-  const auto index = IntegerField(request, "device", 0, std::numeric_limits<int32_t>::max(), 0);
-  if (static_cast<unsigned long long>(index) >= simulator.DeviceCount()) {
+  const auto index = IntegerField(request, "device", std::numeric_limits<int32_t>::min(),
+                                  std::numeric_limits<int32_t>::max(), 0);
+  if (index < 0 || static_cast<unsigned long long>(index) >= simulator.DeviceCount()) {
     throw std::out_of_range("no device " + std::to_string(index) + " (there are " +
                             std::to_string(simulator.DeviceCount()) + ")");
   }

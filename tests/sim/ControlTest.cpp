@@ -256,7 +256,8 @@ TEST_F(ControlTest, NumbersOutOfRangeAreRefusedWithTheirFieldAndNothingApplied) 
       {R"({"op":"wait-requests","count":1,"timeoutMs":1e30})", "timeoutMs"},
       {R"({"op":"wait-requests","count":1.5,"timeoutMs":10})", "count"},
       {R"({"op":"wait-idle","timeoutMs":3600000})", "timeoutMs"},
-      {R"({"op":"state","device":-1})", "device"},
+      {R"({"op":"state","device":0.5})", "device"},
+      {R"({"op":"state","device":-1})", "no device -1"},
   };
   for (const auto& row : rows) {
     const json response = control.Raw(row.line);
