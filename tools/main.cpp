@@ -320,7 +320,11 @@ int Main(int argc, char** argv) {
     Explain(report);
     // The library saw only the relay; what the relay met on its way to the device is the reason.
     const std::string upstream = relay->UpstreamFailure();
-    if (!report.result.ok && !upstream.empty()) report.reason = upstream;
+    if (!report.result.ok && !upstream.empty()) {
+      report.reason = upstream;
+      // The JSON outcome says the same: the stage the relay met, not the relay's closing.
+      if (!report.operations.empty()) relay->UpstreamOutcome(&report.operations.back());
+    }
   }
   if (json) {
     std::cout << Dump(ToJson(report)) << '\n';

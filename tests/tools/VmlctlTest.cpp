@@ -256,6 +256,11 @@ TEST_F(ExternalDeviceTest, EachWayOfFailingHasItsOwnReason) {
   const auto refusedJson = Json(Vmlctl({"--host", "127.0.0.1", "--port", closed, "--json", "get-bitrate"}));
   EXPECT_EQ(refusedJson["outcome"]["stage"], "connect-refused");
   EXPECT_EQ(refusedJson["outcome"]["system_error"], ECONNREFUSED);
+  // Through the trace relay the outcome says what the text says, as the relay met it.
+  const auto tracedJson =
+      Json(Vmlctl({"--trace", "--host", "127.0.0.1", "--port", closed, "--json", "get-bitrate"}));
+  EXPECT_EQ(tracedJson["reason"], "connection refused by 127.0.0.1:" + closed);
+  EXPECT_EQ(tracedJson["outcome"]["stage"], "connect-refused");
 
   const ToolRun password = Human({"--password", "wrong", "get-bitrate"});
   EXPECT_EQ(password.status, 1);
