@@ -123,7 +123,8 @@ endif()
 
 # The release archive for Windows developers, VmlCmd-<version>-win32.zip or -win64.zip in the
 # build folder (target windows_archive; scripts/package.sh builds both): the DLL and the two
-# tools (stripped), both import libraries, the export list, the public header and a README.
+# tools (stripped), both import libraries, the export list, the public header, a README, the
+# licence and the operation reference.
 if(VMLCMD_BUILD_TOOLS)
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
     set(VMLCMD_KIT_ARCH win32)
@@ -147,6 +148,7 @@ if(VMLCMD_BUILD_TOOLS)
     OUTPUT ${VMLCMD_WINDOWS_ARCHIVE}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${kit_stage} ${VMLCMD_WINDOWS_ARCHIVE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${kit_root}/bin ${kit_root}/lib ${kit_root}/include/VmlCmd
+            ${kit_root}/docs
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:VmlCmd> ${kit_root}/bin/VmlCmd.dll
     COMMAND ${CMAKE_STRIP} -o ${kit_root}/bin/napi-sim.exe $<TARGET_FILE:napi-sim>
     COMMAND ${CMAKE_STRIP} -o ${kit_root}/bin/vmlctl.exe $<TARGET_FILE:vmlctl>
@@ -154,11 +156,13 @@ if(VMLCMD_BUILD_TOOLS)
             ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def ${kit_root}/lib/
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h ${kit_root}/include/VmlCmd/
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_BINARY_DIR}/kit-README.txt ${kit_root}/README.txt
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${kit_root}/LICENSE.txt
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/operations.md ${kit_root}/docs/operations.md
     COMMAND ${CMAKE_COMMAND} -E chdir ${kit_stage} ${CMAKE_COMMAND} -E tar cf ${VMLCMD_WINDOWS_ARCHIVE} --format=zip
             ${VMLCMD_KIT_NAME}
     DEPENDS VmlCmd napi-sim vmlctl ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY}
             ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h
-            ${PROJECT_BINARY_DIR}/kit-README.txt
+            ${PROJECT_BINARY_DIR}/kit-README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/docs/operations.md
     COMMENT "Release archive ${VMLCMD_KIT_NAME}.zip"
     VERBATIM)
   add_custom_target(windows_archive DEPENDS ${VMLCMD_WINDOWS_ARCHIVE})

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "napi/Message.h"
 #include "napi/ReplyReaders.h"
@@ -19,5 +20,13 @@ inline std::int32_t Shift(std::int32_t value, std::int32_t offset) {
 }
 
 inline int Flag(bool on) { return on ? 1 : 0; }
+
+// The device splits a request text at every hyphen, so a free text holding one would reach it cut
+// there, the rest read as further options, while the operation reports success. True when every
+// text is given and none holds a hyphen.
+template <class... Texts>
+bool Carriable(const Texts*... texts) {
+  return ((texts != nullptr && std::strchr(texts, '-') == nullptr) && ...);
+}
 
 }  // namespace vml::commands

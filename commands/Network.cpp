@@ -13,23 +13,23 @@ constexpr std::int32_t kReadNetwork = 5;
 }  // namespace
 
 bool NapiCommand::SetNetworkConfig(const char* ipAddress, const char* subnetMask, const char* gateway) {
-  if (!AllGiven(ipAddress, subnetMask, gateway)) return RefuseArguments();
+  if (!Carriable(ipAddress, subnetMask, gateway)) return RefuseArguments();
   return Prepare(kWriteNetwork, TextRule::Plain, "-a %s -m %s -g %s", ipAddress, subnetMask, gateway) &&
          Transact(SuccessRule::Sets9);
 }
 
 bool NapiCommand::SetIpAddress(const char* ipAddress) {
-  if (!AllGiven(ipAddress)) return RefuseArguments();
+  if (!Carriable(ipAddress)) return RefuseArguments();
   return Prepare(kWriteNetwork, TextRule::CountedNul, "-a %s", ipAddress) && Transact(SuccessRule::Sets9);
 }
 
 bool NapiCommand::SetSubnetMask(const char* subnetMask) {
-  if (!AllGiven(subnetMask)) return RefuseArguments();
+  if (!Carriable(subnetMask)) return RefuseArguments();
   return Prepare(kWriteNetwork, TextRule::Plain, "-m %s", subnetMask) && Transact(SuccessRule::Sets9);
 }
 
 bool NapiCommand::SetGateway(const char* gateway) {
-  if (!AllGiven(gateway)) return RefuseArguments();
+  if (!Carriable(gateway)) return RefuseArguments();
   return Prepare(kWriteNetwork, TextRule::Plain, "-g %s", gateway) && Transact(SuccessRule::Sets9);
 }
 

@@ -71,6 +71,8 @@ bool NapiCommand::SendCommand52(int32_t p, const char* t, const char* a, int32_t
   return SendCommand5x(52, p, t, a, o);
 }
 
+// The library knows nothing of these commands' options: their texts go as given, so a host may
+// carry further options in them, and a hyphen is not refused here.
 bool NapiCommand::SendCommand5x(int32_t command, int32_t p, const char* t, const char* a, int32_t o) {
   if (!AllGiven(t, a)) return RefuseArguments();
   return Prepare(command, TextRule::Plain, "-p %d -t %s -a %s -o %d", p, t, a, o) &&

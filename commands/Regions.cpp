@@ -66,7 +66,7 @@ bool NapiCommand::GetMotionRegion(bool* enabled, int32_t* left, int32_t* top, in
 
 // The setters take the position as list index 0..7; the device numbers positions 1..8.
 bool NapiCommand::SetOsdCaption(bool show, int32_t positionIndex, const char* caption) {
-  if (!AllGiven(caption)) return RefuseArguments();
+  if (!Carriable(caption)) return RefuseArguments();
   return Prepare(kWriteOverlay, TextRule::Plain, "-p %d -g %d -l %d -w %s", videoPort_, Flag(show),
                  Shift(positionIndex, 1), caption) &&
          Transact(SuccessRule::KeepCode);

@@ -82,7 +82,7 @@ bool NapiCommand::SendCommand9() {
 
 // Changes only the device's account; this object keeps logging in with its own.
 bool NapiCommand::SetAccount(const char* userName, const char* password) {
-  if (!AllGiven(userName, password)) return RefuseArguments();
+  if (!Carriable(userName, password)) return RefuseArguments();
   return Prepare(kAccount, TextRule::Plain, "-u %s -p %s", userName, password) &&
          Transact(SuccessRule::KeepCode);
 }

@@ -84,7 +84,7 @@ int32_t NapiCommand::GetVideoQuantStep() { return ReadOne(kReadEncoder, 'q', Suc
 
 // The one encoder operation whose video port is an argument (and comes second).
 bool NapiCommand::SetVideoParamT(const char* valueText, int32_t videoPortNumber) {
-  if (!AllGiven(valueText)) return RefuseArguments();
+  if (!Carriable(valueText)) return RefuseArguments();
   return Prepare(kWriteEncoder, TextRule::Plain, "-p %d -t %s", videoPortNumber, valueText) &&
          Transact(SuccessRule::Sets9);
 }

@@ -114,6 +114,9 @@ bool NapiCommand::SetNetworkTarget(const char* ipAddress, int32_t port, const ch
       !Fits(password, target.password)) {
     return false;
   }
+  // The login sends them as options of one request text: a hyphen in either would cut it there.
+  if (std::strchr(userName, '-') != nullptr || std::strchr(password, '-') != nullptr)
+    return vml::RefuseArguments();
   std::strcpy(target.ipAddress, ipAddress);
   std::strcpy(target.userName, userName);
   std::strcpy(target.password, password);

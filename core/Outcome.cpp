@@ -25,6 +25,7 @@ const char* const kEnglishStageTexts[] = {
     "device refused the request",
     "reply lacks a value",
     "not implemented",
+    "not a NAPI device",
 };
 static_assert(sizeof kEnglishStageTexts / sizeof kEnglishStageTexts[0] == VmlCmdStageCount);
 
@@ -39,6 +40,7 @@ VmlCmdOutcome ToRecord(const vml::napi::Outcome& outcome) {
   record.systemError = outcome.systemError;
   record.elapsedMicroseconds = outcome.elapsedMicroseconds;
   record.letter = outcome.letter;
+  record.replyMagic = outcome.replyMagic;
   return record;
 }
 

@@ -1,14 +1,13 @@
 #!/usr/bin/env python3
 """Set the encoder bitrate of every device in an inventory, in parallel, and print a table.
 
-    fleet_bitrate.py INVENTORY BITRATE      # INVENTORY: CSV with name,host,port[,user,password,video_port]
+    fleet_bitrate.py INVENTORY BITRATE      # INVENTORY: the CSV vmlctl --inventory and napi-sim --inventory-out use
     fleet_bitrate.py --simulate N BITRATE   # the same against N simulated devices in this process
 
 Exit status: 0 when every device took the value, 1 when any did not, 2 for a usage error.
 """
 
 import argparse
-import csv
 import sys
 from concurrent.futures import ThreadPoolExecutor
 from typing import List, NamedTuple, Optional
@@ -16,43 +15,18 @@ from typing import List, NamedTuple, Optional
 import vmlcmd
 
 
-class Entry(NamedTuple):
-    name: str
-    host: str
-    port: int
-    user: str = "admin"
-    password: str = "admin"
-    video_port: int = 0
-
-
 class Row(NamedTuple):
-    entry: Entry
+    entry: vmlcmd.InventoryEntry
     before: Optional[int]
     after: Optional[int]
     result: str
 
 
-def read_inventory(path: str) -> List[Entry]:
-    with open(path, newline="", encoding="utf-8") as f:
-        entries = []
-        for line, record in enumerate(csv.DictReader(f), start=2):
-            try:
-                entries.append(
-                    Entry(
-                        name=record["name"],
-                        host=record["host"],
-                        port=int(record["port"]),
-                        user=record.get("user") or "admin",
-                        password=record.get("password") or "admin",
-                        video_port=int(record.get("video_port") or 0),
-                    )
-                )
-            except (KeyError, TypeError, ValueError) as error:
-                raise SystemExit(f"{path}:{line}: not an inventory line ({error})")
-        return entries
+def label(entry: vmlcmd.InventoryEntry) -> str:
+    return entry.name or f"{entry.host}:{entry.port}"
 
 
-def configure(entry: Entry, bitrate: int) -> Row:
+def configure(entry: vmlcmd.InventoryEntry, bitrate: int) -> Row:
     before = after = None
     try:
         with vmlcmd.Device(entry.host, entry.port, entry.user, entry.password, entry.video_port) as camera:
@@ -71,13 +45,13 @@ def print_table(rows: List[Row]) -> None:
         return "-" if value is None else str(value)
 
     lines = [("device", "address", "before", "after", "result")]
-    lines += [(r.entry.name, f"{r.entry.host}:{r.entry.port}", cell(r.before), cell(r.after), r.result) for r in rows]
+    lines += [(label(r.entry), f"{r.entry.host}:{r.entry.port}", cell(r.before), cell(r.after), r.result) for r in rows]
     widths = [max(len(line[i]) for line in lines) for i in range(4)]
     for line in lines:
         print(f"{line[0]:<{widths[0]}}  {line[1]:<{widths[1]}}  {line[2]:>{widths[2]}}  {line[3]:>{widths[3]}}  {line[4]}")
 
 
-def run(entries: List[Entry], bitrate: int, workers: int) -> int:
+def run(entries: List[vmlcmd.InventoryEntry], bitrate: int, workers: int) -> int:
     # Each call releases the GIL, so the threads wait on their devices side by side.
     with ThreadPoolExecutor(max_workers=max(1, min(workers, len(entries)))) as pool:
         rows = list(pool.map(lambda entry: configure(entry, bitrate), entries))
@@ -90,16 +64,24 @@ def run(entries: List[Entry], bitrate: int, workers: int) -> int:
 def main(argv: List[str]) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     source = parser.add_mutually_exclusive_group(required=True)
-    source.add_argument("inventory", nargs="?", help="CSV file: name,host,port[,user,password,video_port]")
+    source.add_argument("inventory", nargs="?", help="inventory CSV: host,port[,user,password,video-port,name]")
     source.add_argument("--simulate", type=int, metavar="N", help="use N simulated devices instead")
     parser.add_argument("bitrate", type=int, help="encoder bitrate to set, kbit/s")
     parser.add_argument("--workers", type=int, default=16, help="devices configured at once (default 16)")
     args = parser.parse_args(argv)
 
     if args.simulate is None:
-        return run(read_inventory(args.inventory), args.bitrate, args.workers)
+        try:
+            entries = vmlcmd.read_inventory(args.inventory)
+        except (OSError, vmlcmd.InventoryError) as error:
+            print(f"fleet_bitrate.py: {error}", file=sys.stderr)
+            return 2
+        return run(entries, args.bitrate, args.workers)
     with vmlcmd.Simulator(devices=args.simulate) as sim:
-        entries = [Entry(f"sim-{d.index + 1:02d}", d.host, d.port) for d in sim.devices]
+        entries = [
+            vmlcmd.InventoryEntry(f"sim-{d.index + 1:02d}", d.host, d.port, "admin", "admin", 0, 0)
+            for d in sim.devices
+        ]
         return run(entries, args.bitrate, args.workers)
 
 

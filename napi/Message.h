@@ -59,6 +59,9 @@ struct ReplyView {
   // Where Number() notes a letter it did not find, so the reason of a failure can be told.
   char* missing = nullptr;
 
+  // The first header field: 100 from every NAPI device. Short replies keep it, since a device's
+  // first byte alone already reads as 100.
+  std::int32_t Magic() const { return GetInt32(buffer); }
   std::int32_t Status() const { return GetInt32(buffer + 16); }
   std::int32_t TextLength() const { return GetInt32(buffer + 4); }
   // The reply text up to its NUL, never beyond the bytes that arrived.

@@ -78,6 +78,7 @@ bool Session::Login() {
   if (!channel.Send(login.Data(), login.Size())) return FailFromChannel();
   if (!ReceiveReply()) return FailFromChannel();
   std::int32_t status = Reply().Status();
+  if (!SpeaksNapi(status)) return false;
   if (status != 0) {
     Finish(VmlCmdStageLoginRefused, status);
     return false;
@@ -197,13 +198,28 @@ bool Session::Exchange(StatusRule statusRule) {
     return false;
   }
   std::int32_t status = Reply().Status();
+  // The result code follows the status as it always has; only the stage tells the peer apart.
+  if (status != 0 && statusRule == StatusRule::Map) SetCode(CodeForStatus(status));
+  if (!SpeaksNapi(status)) {
+    channel.Close();
+    return false;
+  }
   if (status != 0) {
-    if (statusRule == StatusRule::Map) SetCode(CodeForStatus(status));
     channel.Close();
     Finish(VmlCmdStageReplyStatus, status);
     return false;
   }
   return true;
+}
+
+bool Session::SpeaksNapi(std::int32_t status) {
+  // A wrong port reaches a service that sends a banner or speaks another protocol: its bytes
+  // would read as some status, and a wrong port would look like a wrong password.
+  const std::int32_t magic = Reply().Magic();
+  if (magic == kRequestMagic) return true;
+  outcome_.replyMagic = magic;
+  Finish(VmlCmdStageNotNapiDevice, status);
+  return false;
 }
 
 bool Session::SendOnly() {

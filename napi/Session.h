@@ -49,6 +49,7 @@ struct Outcome {
   std::int32_t status = 0;
   std::int32_t systemError = 0;
   std::uint32_t elapsedMicroseconds = 0;
+  std::int32_t replyMagic = 0;  // for NotNapiDevice: the first field the peer sent
 };
 
 // What a reply cut short by its deadline still owes the stream: the rest of its 20-byte header,
@@ -124,6 +125,9 @@ class Session {
   void DropLeftovers();
   // Records the channel's last failure as the operation's end.
   bool FailFromChannel();
+  // True when the reply starts as a NAPI reply does; otherwise records the peer as no NAPI
+  // device, keeping the status it seemed to send.
+  bool SpeaksNapi(std::int32_t status);
 
   std::uint8_t reply_[kReplyBufferSize] = {};
   std::uint16_t received_ = 0;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "inventory/Inventory.h"
 #include "napisim/ControlServer.h"
 #include "napisim/Simulator.h"
 
@@ -67,20 +68,26 @@ bool WriteInventory(const std::string& path, const napisim::Simulator& simulator
   const std::string temporary = path + ".tmp";
   {
     std::ofstream out(temporary, std::ios::trunc);
-    out << "host,port,user,password,video-port\n";
     const napisim::Account account =
         options.accounts.empty() ? napisim::Account{"admin", "admin"} : options.accounts.front();
+    std::vector<vml::inventory::Entry> entries;
     for (std::size_t i = 0; i < simulator.DeviceCount(); ++i) {
-      out << options.address << ',' << simulator.Port(i) << ',' << account.user << ',' << account.password
-          << ",0\n";
+      vml::inventory::Entry entry;
+      entry.name = "sim-" + std::to_string(i + 1);
+      entry.host = options.address;
+      entry.port = simulator.Port(i);
+      entry.user = account.user;
+      entry.password = account.password;
+      entries.push_back(entry);
     }
+    vml::inventory::Write(out, entries);
     if (!out.flush()) return false;
   }
   return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
 constexpr const char* kFaultHelp = R"(
-Faults are set per command code through the control channel (op "set-fault", see the README):
+Faults are set per command code through the control channel (op "set-fault", see napi-sim(1)):
 kinds normal, no-reply, close, reset, truncate, status, raw, text; with delayMs before the
 reply, closeAfter, and delivery fields for any replying kind: splitAfter (bytes in the first
 write) with gapMs before the rest, oneByteAtATime (gapMs between bytes; splitAfter 20 sends the
@@ -117,7 +124,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 20000));
   app.add_option(
       "--inventory-out", inventoryOut,
-      "Write the devices as an inventory CSV (host,port,user,password,video-port) once they listen");
+      "Write the devices as an inventory CSV (name,host,port,user,password,video-port) once they listen");
   app.add_option("--request-log", options.requestLog,
                  "Requests kept for the control channel, shared among the devices")
       ->capture_default_str();

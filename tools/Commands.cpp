@@ -63,6 +63,12 @@ bool ParseDateTime(const std::string& text, DateTime* value) {
   return true;
 }
 
+std::string WireTextProblem(const std::string& text) {
+  if (text.find('-') == std::string::npos) return {};
+  return "cannot hold '-': the device reads a hyphen as the start of its next option and would keep "
+         "only the text before it";
+}
+
 const std::string& Args::Get(const std::string& name) const {
   const auto found = raw_.find(name);
   if (found == raw_.end()) throw std::logic_error("argument " + name + " missing");
@@ -99,6 +105,9 @@ Param Number(std::string name, std::string help, int64_t min, int64_t max) {
   return {std::move(name), ArgType::kInt, std::move(help), min, max};
 }
 Param Text(std::string name, std::string help) { return {std::move(name), ArgType::kText, std::move(help)}; }
+Param RawText(std::string name, std::string help) {
+  return {std::move(name), ArgType::kRawText, std::move(help)};
+}
 Param Switch(std::string name, std::string help) {
   return {std::move(name), ArgType::kSwitch, std::move(help)};
 }
@@ -248,7 +257,8 @@ std::vector<Entry> BuildTable() {
   for (int which : {51, 52}) {
     t.push_back({"command" + std::to_string(which),
                  "Send command " + std::to_string(which) + " with its four fields",
-                 {Number("P", "number p"), Text("T", "text t"), Text("A", "text a"), Number("O", "number o")},
+                 {Number("P", "number p"), RawText("T", "text t, passed on as given (options too)"),
+                  RawText("A", "text a, passed on as given (options too)"), Number("O", "number o")},
                  [which](Device& d, const Args& a) {
                    auto send = which == 51 ? &ICommand::SendCommand51 : &ICommand::SendCommand52;
                    return d.Act(

@@ -16,7 +16,8 @@ namespace vmlctl {
 
 enum class ArgType {
   kInt,       // a 32-bit number, optionally signed ("+1" is accepted)
-  kText,      // passed on as given
+  kText,      // a free text; refused when it holds a hyphen, which the device cannot carry
+  kRawText,   // passed on as given, hyphens and all (the texts of commands 51 and 52)
   kSwitch,    // on/off, 1/0, true/false, yes/no
   kDateTime,  // YYYY-MM-DDTHH:MM:SS
 };
@@ -58,6 +59,9 @@ class Args {
   const std::string& Get(const std::string& name) const;
   std::map<std::string, std::string> raw_;
 };
+
+// Why a free text cannot go to the device; empty when it can.
+std::string WireTextProblem(const std::string& text);
 
 // Conversions shared by the validators and the accessors; each returns false for a bad text.
 bool ParseInt(const std::string& text, int64_t min, int64_t max, int32_t* value);

@@ -3,8 +3,6 @@
 #include <array>
 #include <utility>
 
-#include "Terminal.h"
-
 namespace vmlctl {
 
 const char* TextForCode(int32_t code) {
@@ -14,13 +12,6 @@ const char* TextForCode(int32_t code) {
   };
   if (code < kSuccess || code >= kSuccess + static_cast<int32_t>(kTexts.size())) return "";
   return kTexts[static_cast<std::size_t>(code - kSuccess)];
-}
-
-int32_t CodeForText(const std::string& text) {
-  for (int32_t code = kSuccess; *TextForCode(code) != '\0'; ++code) {
-    if (text == TextForCode(code)) return code;
-  }
-  return kUnknownCode;
 }
 
 Device::Device(Target target) : target_(std::move(target)), command_(CreateICommand()) {}
@@ -37,12 +28,6 @@ bool Device::Begin() {
   }
   command_->SetVideoPort(target_.videoPort);
   return true;
-}
-
-std::string Device::Text() const {
-  std::array<char, 256> buffer{};
-  const int32_t length = command_->GetErrorText(static_cast<int32_t>(buffer.size()), buffer.data());
-  return length > 0 ? LibraryTextToUtf8(buffer.data()) : std::string();
 }
 
 const VmlCmdOutcome& Device::Capture() {

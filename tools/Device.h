@@ -12,8 +12,7 @@
 
 namespace vmlctl {
 
-// The result codes the library documents; the tool learns a code from its text because the
-// table has no slot that returns the number.
+// The result codes the library documents; the tool reads them from each operation's outcome.
 enum ResultCode : int32_t {
   kUnknownCode = 0,
   kSuccess = 9,
@@ -21,10 +20,9 @@ enum ResultCode : int32_t {
   kInvalidArgument = 15,
 };
 
-// The library's text for each documented code, in UTF-8 (Device::Text converts to it). An
+// The library's text for each documented code, in UTF-8 whatever the host's code page. An
 // unknown code has an empty text.
 const char* TextForCode(int32_t code);
-int32_t CodeForText(const std::string& text);
 
 struct Target {
   std::string host = "127.0.0.1";
@@ -55,8 +53,6 @@ class Device {
   // Points the object at the target again and forgets the outcomes of earlier entries. Setting
   // the target closes the link, which resets the result code to success.
   bool Begin();
-
-  std::string Text() const;
 
   // An operation with a bool result, called just before: the bool decides (several operations
   // keep whatever code was there when they succeed), and the object's outcome is kept.

@@ -24,6 +24,11 @@ constexpr std::size_t kBarWidth = 30;
 
 std::string Address(const Target& target) { return target.host + ":" + std::to_string(target.port); }
 
+// "gate-north 10.0.0.7:8000", or the address alone for a row without a name.
+std::string Label(const InventoryRow& row) {
+  return row.name.empty() ? Address(row.target) : row.name + " " + Address(row.target);
+}
+
 // What ended a failed device, for the summary: the stage's name, or "other" for an entry that
 // failed on a successful operation.
 std::string FailureKind(const Report& report) {
@@ -129,13 +134,13 @@ class Pool {
 };
 
 std::string HumanLine(const InventoryRow& row, const Report& report, std::size_t width, bool timing) {
-  std::string address = Address(row.target);
+  std::string address = Label(row);
   if (address.size() < width) address += std::string(width - address.size(), ' ');
   std::string line = address + "  " + (report.result.ok ? "ok" : "failed");
   const std::string why = Why(report);
   if (!why.empty()) line += ": " + why;
   if (!report.result.values.empty()) line += ": " + InlineValues(report.result.values);
-  line += "  " + CodeTag(report);
+  if (report.codeShown) line += "  " + CodeTag(report);
   if (timing) line += "  (" + Timing(report) + ")";
   return line;
 }
@@ -153,7 +158,7 @@ std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed,
 int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Args& args,
              const FleetOptions& options, std::ostream& out, std::ostream& err) {
   std::size_t width = 0;
-  for (const InventoryRow& row : rows) width = std::max(width, Address(row.target).size());
+  for (const InventoryRow& row : rows) width = std::max(width, Label(row).size());
 
   const auto start = Clock::now();
   Pool pool(rows, entry, args, options);
@@ -181,6 +186,7 @@ int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Ar
       if (options.json) {
         nlohmann::ordered_json json;
         json["line"] = rows[i].line;
+        if (!rows[i].name.empty()) json["name"] = rows[i].name;
         json["host"] = rows[i].target.host;
         json["port"] = rows[i].target.port;
         json["video_port"] = rows[i].target.videoPort;

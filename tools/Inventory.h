@@ -1,5 +1,5 @@
-// The inventory of a fleet: a CSV file with a header naming its columns (host, port, user,
-// password, video-port), one device a row, '#' lines as comments.
+// The inventory of a fleet as vmlctl runs it: the rows of the shared inventory reader
+// (inventory/Inventory.h), each made a target with the command line's defaults.
 #pragma once
 
 #include <iosfwd>
@@ -11,7 +11,8 @@
 namespace vmlctl {
 
 struct InventoryRow {
-  int line = 0;  // in the file, counted from 1
+  int line = 0;      // in the file, counted from 1
+  std::string name;  // the row's label; empty without one
   Target target;
 };
 

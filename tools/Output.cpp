@@ -28,17 +28,22 @@ Report Run(Device& device, const Entry& entry, const Args& args) {
   if (device.Begin()) {
     report.result = entry.run(device, args);
   } else {
-    report.result.note = "the library refused the connection settings (host, user or password too long)";
+    report.result.note =
+        "the library refused the connection settings (host, user or password too long, or a hyphen in the "
+        "user or password)";
   }
   report.wallMicroseconds = static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
           .count());
-  report.text = device.Text();
-  // The outcome carries the code itself; matching the text is left for when no operation ran,
-  // since the text's code page depends on the host (CP936 on Windows).
-  const bool recorded = !report.operations.empty() && report.operations.back().stage != VmlCmdStageNone;
-  report.code = recorded ? report.operations.back().resultCode : CodeForText(report.text);
   report.operations = device.Operations();
+  // The outcome carries the code itself, and the text comes from the code: the library's text is
+  // in the host's code page (CP936 on Windows) and cannot be matched elsewhere. Begin() left the
+  // code at success, so that is the code before the entry's operations.
+  if (!report.operations.empty() && ProducedCode(report.operations.back(), kSuccess)) {
+    report.codeShown = true;
+    report.code = report.operations.back().resultCode;
+    report.text = TextForCode(report.code);
+  }
   Explain(report);
   return report;
 }
@@ -71,7 +76,14 @@ std::string InlineValues(const nlohmann::ordered_json& values) {
   return line;
 }
 
+bool ProducedCode(const VmlCmdOutcome& outcome, int32_t codeBefore) {
+  if (outcome.stage == VmlCmdStageNone) return false;
+  return outcome.stage == VmlCmdStageSuccess || outcome.stage == VmlCmdStageReplyStatus ||
+         outcome.resultCode != codeBefore;
+}
+
 std::string CodeTag(const Report& report) {
+  if (!report.codeShown) return {};
   return "[" + std::to_string(report.code) + " " + report.text + "]";
 }
 
@@ -103,7 +115,9 @@ std::string Timing(const Report& report) {
 
 void PrintHuman(std::ostream& out, const Report& report, bool timing) {
   const Result& r = report.result;
-  out << Headline(report) << "  " << CodeTag(report) << '\n';
+  out << Headline(report);
+  if (report.codeShown) out << "  " << CodeTag(report);
+  out << '\n';
   if (r.values.size() > kInlineLimit) {
     std::size_t width = 0;
     for (const auto& item : r.values.items()) width = std::max(width, item.key().size());
@@ -119,8 +133,10 @@ nlohmann::ordered_json ToJson(const Report& report) {
   json["command"] = report.command;
   json["ok"] = report.result.ok;
   json["values"] = report.result.values;
-  json["code"] = report.code;
-  json["text"] = report.text;
+  if (report.codeShown) {
+    json["code"] = report.code;
+    json["text"] = report.text;
+  }
   if (!report.reason.empty()) json["reason"] = report.reason;
   if (!report.result.note.empty()) json["note"] = report.result.note;
   if (!report.operations.empty()) json["outcome"] = OutcomeJson(report.operations.back());

@@ -16,8 +16,12 @@ struct Report {
   std::string command;
   Target target;
   Result result;
+  // The result code and its text, only where the entry's last operation produced them: the
+  // module-wide code keeps its old value on every failure the device never answered, and that
+  // value says nothing about this run. codeShown false: code kUnknownCode and no text.
+  bool codeShown = false;
   int32_t code = kUnknownCode;
-  std::string text;    // GetErrorText after the entry
+  std::string text;
   std::string reason;  // why it failed, in words; empty on success
   // The outcome of each library operation the entry made; the last one ended a failed entry.
   std::vector<VmlCmdOutcome> operations;
@@ -35,7 +39,10 @@ uint64_t LibraryMicroseconds(const Report& report);
 
 // "bitrate = 512, frame_rate = 25"; empty without values.
 std::string InlineValues(const nlohmann::ordered_json& values);
-// "[9 成功]"
+// Whether an operation produced the result code it left: it set a code other than the one
+// before the call (codeBefore), or the device answered it (success or a refusing status).
+bool ProducedCode(const VmlCmdOutcome& outcome, int32_t codeBefore);
+// "[9 成功]"; empty where no operation produced the code
 std::string CodeTag(const Report& report);
 // The reason and the entry's note; empty for a plain success.
 std::string Why(const Report& report);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Socket.h"
+#include "inventory/Inventory.h"
 
 namespace vmlctl {
 
@@ -44,6 +45,7 @@ const char* StageName(int32_t stage) {
       "reply-status",
       "value-missing",
       "not-implemented",
+      "not-napi-device",
   };
   if (stage < 0 || stage >= VmlCmdStageCount) return "unknown";
   return kNames[static_cast<std::size_t>(stage)];
@@ -131,6 +133,9 @@ std::string Describe(const VmlCmdOutcome& outcome, const Target& target) {
       return std::string("the reply has no value for ") + (outcome.letter != 0 ? outcome.letter : '?');
     case VmlCmdStageNotImplemented:
       return "the library does not implement this operation";
+    case VmlCmdStageNotNapiDevice:
+      return "the peer at " + where + " does not speak NAPI (reply magic " +
+             std::to_string(outcome.replyMagic) + ")";
     default:
       return "stage " + std::to_string(outcome.stage);
   }
@@ -145,6 +150,7 @@ nlohmann::ordered_json OutcomeJson(const VmlCmdOutcome& outcome) {
   json["elapsed_us"] = outcome.elapsedMicroseconds;
   if (outcome.stage == VmlCmdStageValueMissing && outcome.letter != 0)
     json["letter"] = std::string(1, outcome.letter);
+  if (outcome.stage == VmlCmdStageNotNapiDevice) json["reply_magic"] = outcome.replyMagic;
   json["result_code"] = outcome.resultCode;
   return json;
 }
@@ -159,25 +165,6 @@ std::string FormatElapsed(uint64_t microseconds) {
   return text.data();
 }
 
-bool IsDottedQuad(const std::string& text) {
-  int parts = 0;
-  std::size_t i = 0;
-  while (i <= text.size()) {
-    std::size_t digits = 0;
-    int value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-      value = value * 10 + (text[i] - '0');
-      if (++digits > 3) return false;
-      ++i;
-    }
-    // A leading zero would make the library read the part as octal.
-    if (digits == 0 || value > 255 || (digits > 1 && text[i - digits] == '0')) return false;
-    ++parts;
-    if (i == text.size()) break;
-    if (text[i] != '.' || parts == 4) return false;
-    ++i;
-  }
-  return parts == 4;
-}
+bool IsDottedQuad(const std::string& text) { return vml::inventory::IsDottedQuad(text); }
 
 }  // namespace vmlctl

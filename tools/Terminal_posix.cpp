@@ -1,13 +1,15 @@
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "Terminal.h"
 
 namespace vmlctl {
 
-// On Linux the library's texts are UTF-8 already, and terminals take UTF-8.
-std::string LibraryTextToUtf8(const char* text) { return text; }
-
 void PrepareTerminal() {}
+
+bool OutputOpen() { return ::fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF; }
 
 bool PrepareProgressDisplay() { return ::isatty(STDERR_FILENO) == 1; }
 

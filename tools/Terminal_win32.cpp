@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "Terminal.h"
 
@@ -14,26 +13,11 @@ void RestoreOutputCodePage() {
   if (savedOutputCodePage != 0) ::SetConsoleOutputCP(savedOutputCodePage);
 }
 
-std::wstring Widen(const char* text, UINT codePage) {
-  const int length = ::MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-  if (length <= 1) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(codePage, 0, text, -1, wide.data(), length);
-  wide.resize(static_cast<std::size_t>(length - 1));
-  return wide;
-}
-
 }  // namespace
 
-std::string LibraryTextToUtf8(const char* text) {
-  const std::wstring wide = Widen(text, CP_ACP);
-  if (wide.empty()) return std::string();
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return std::string();
-  std::string utf8(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), length, nullptr, nullptr);
-  utf8.resize(static_cast<std::size_t>(length - 1));
-  return utf8;
+bool OutputOpen() {
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  return output != nullptr && output != INVALID_HANDLE_VALUE;
 }
 
 void PrepareTerminal() {

@@ -183,7 +183,8 @@ bool RunTour(napisim::Simulator& simulator, const Target& target, std::ostream& 
     }
     if (!problem.empty()) detail = problem;
     out << (problem.empty() ? "✓ " : "✗ ") << label
-        << std::string(label.size() < 40 ? 40 - label.size() : 1, ' ') << detail << "  " << CodeTag(report);
+        << std::string(label.size() < 40 ? 40 - label.size() : 1, ' ') << detail;
+    if (report.codeShown) out << "  " << CodeTag(report);
     if (options.timing) out << "  (" << Timing(report) << ")";
     out << '\n';
   }

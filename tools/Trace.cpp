@@ -149,6 +149,16 @@ std::string TraceRelay::UpstreamFailure() const {
   return upstreamFailure_;
 }
 
+bool TraceRelay::UpstreamOutcome(VmlCmdOutcome* outcome) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (upstreamFailure_.empty()) return false;
+  outcome->stage = upstreamStage_;
+  outcome->systemError = upstreamError_;
+  outcome->exchange = VmlCmdExchangeNone;
+  outcome->status = 0;
+  return true;
+}
+
 std::string TraceRelay::Prefix(uint64_t number) const {
   const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start_).count();
   std::array<char, 48> text{};
@@ -170,24 +180,28 @@ void TraceRelay::Serve() {
   }
 }
 
-net::Handle TraceRelay::ConnectUpstream(std::string* failure) const {
+net::Handle TraceRelay::ConnectUpstream(std::string* failure, int32_t* stage, int* errorOut) const {
   const std::string where = host_ + ":" + std::to_string(targetPort_);
   net::ConnectResult result = net::ConnectResult::kFailed;
   int error = 0;
   const net::Handle socket =
       net::ConnectWithin(host_, static_cast<uint16_t>(targetPort_), kConnectMs, &result, &error);
+  *errorOut = error;
   switch (result) {
     case net::ConnectResult::kConnected:
       net::SetSendTimeout(socket, 1000);
       return socket;
     case net::ConnectResult::kRefused:
       *failure = "connection refused by " + where;
+      *stage = VmlCmdStageConnectRefused;
       break;
     case net::ConnectResult::kTimedOut:
       *failure = "no connection to " + where + " within 100 ms";
+      *stage = VmlCmdStageConnectTimedOut;
       break;
     case net::ConnectResult::kFailed:
       *failure = "connection to " + where + " failed: " + net::ErrorText(error);
+      *stage = VmlCmdStageConnectFailed;
       break;
   }
   return net::kNoSocket;
@@ -195,10 +209,14 @@ net::Handle TraceRelay::ConnectUpstream(std::string* failure) const {
 
 void TraceRelay::Relay(net::Handle downstream, uint64_t number) {
   std::string failure;
-  const net::Handle upstream = ConnectUpstream(&failure);
+  int32_t stage = VmlCmdStageNone;
+  int error = 0;
+  const net::Handle upstream = ConnectUpstream(&failure, &stage, &error);
   {
     std::lock_guard<std::mutex> guard(lock_);
     upstreamFailure_ = failure;
+    upstreamStage_ = stage;
+    upstreamError_ = error;
     if (upstream == net::kNoSocket)
       out_ << Prefix(number) << " relay: " << failure << "; closing the library's connection\n";
   }

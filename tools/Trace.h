@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Socket.h"
+#include "VmlCmd/ICommand.h"
 
 namespace vmlctl {
 
@@ -54,11 +55,14 @@ class TraceRelay {
   // What went wrong between the relay and the device on the last connection (the library only
   // sees the relay, so it cannot know), in words; empty when the device was reached.
   std::string UpstreamFailure() const;
+  // The same as an outcome would record it, had the library met it: its connect stage and the
+  // system error. False when the device was reached.
+  bool UpstreamOutcome(VmlCmdOutcome* outcome) const;
 
  private:
   void Serve();
   void Relay(net::Handle downstream, uint64_t number);
-  net::Handle ConnectUpstream(std::string* failure) const;
+  net::Handle ConnectUpstream(std::string* failure, int32_t* stage, int* error) const;
   std::string Prefix(uint64_t number) const;
 
   std::string host_;
@@ -66,6 +70,8 @@ class TraceRelay {
   std::ostream& out_;
   mutable std::mutex lock_;  // the output stream and upstreamFailure_
   std::string upstreamFailure_;
+  int32_t upstreamStage_ = VmlCmdStageNone;
+  int upstreamError_ = 0;
   net::Handle listener_ = net::kNoSocket;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};

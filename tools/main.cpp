@@ -71,6 +71,8 @@ CLI::Validator ValidatorFor(const Param& param) {
           },
           "");
     case ArgType::kText:
+      return CLI::Validator([](std::string& text) { return WireTextProblem(text); }, "");
+    case ArgType::kRawText:
       break;
   }
   return CLI::Validator([](std::string&) { return std::string(); }, "");
@@ -85,6 +87,7 @@ std::string TypeName(const Param& param) {
     case ArgType::kDateTime:
       return "YYYY-MM-DDTHH:MM:SS";
     case ArgType::kText:
+    case ArgType::kRawText:
       break;
   }
   return "TEXT";
@@ -194,8 +197,9 @@ int Main(int argc, char** argv) {
   CLI::Option* port = app.add_option("--port", target.port, "Device TCP port (with --host)")
                           ->check(CLI::Range(1, 65535))
                           ->needs(host);
-  app.add_option("--user", target.user, "Login user name")->capture_default_str();
-  app.add_option("--password", target.password, "Login password")->capture_default_str();
+  const CLI::Validator wireText([](std::string& text) { return WireTextProblem(text); }, "");
+  app.add_option("--user", target.user, "Login user name")->capture_default_str()->check(wireText);
+  app.add_option("--password", target.password, "Login password")->capture_default_str()->check(wireText);
   app.add_option("--video-port", target.videoPort, "Video port the per-port operations address")
       ->capture_default_str();
   app.add_flag("--json", json, "Print one JSON object instead of text (JSON lines with --inventory)");
@@ -316,7 +320,11 @@ int Main(int argc, char** argv) {
     Explain(report);
     // The library saw only the relay; what the relay met on its way to the device is the reason.
     const std::string upstream = relay->UpstreamFailure();
-    if (!report.result.ok && !upstream.empty()) report.reason = upstream;
+    if (!report.result.ok && !upstream.empty()) {
+      report.reason = upstream;
+      // The JSON outcome says the same: the stage the relay met, not the relay's closing.
+      if (!report.operations.empty()) relay->UpstreamOutcome(&report.operations.back());
+    }
   }
   if (json) {
     std::cout << Dump(ToJson(report)) << '\n';
@@ -330,11 +338,23 @@ int Main(int argc, char** argv) {
 }  // namespace vmlctl
 
 int main(int argc, char** argv) {
+  // Results that cannot be written are a failure, not a silent success: nothing is run without
+  // an output, and a write that failed on the way turns the exit status to 1.
+  if (!vmlctl::OutputOpen()) {
+    std::cerr << "vmlctl: standard output is closed; nothing was run\n";
+    return 1;
+  }
+  int status = 1;
   try {
     vmlctl::PrepareTerminal();
-    return vmlctl::Main(argc, argv);
+    status = vmlctl::Main(argc, argv);
   } catch (const std::exception& e) {
     std::cerr << "vmlctl: " << e.what() << '\n';
     return 1;
   }
+  if (!std::cout.flush()) {
+    std::cerr << "vmlctl: the results could not be written to standard output\n";
+    return 1;
+  }
+  return status;
 }

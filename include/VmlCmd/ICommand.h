@@ -35,6 +35,14 @@
 // - Request texts are at most 255 characters. An operation whose texts would not fit, or that
 //   is given a null text or a null out-pointer, returns false/0 with result code 15 before
 //   anything is sent.
+// - A free text that holds a hyphen is refused the same way (result code 15, nothing sent): the
+//   device splits a request at every hyphen, so it would receive the text cut there and read the
+//   rest as further options. This holds for the addresses of slots 14, 23, 25 and 27, the user
+//   name and password of SetAccount (slot 17), the caption of SetOsdCaption (slot 70) and the
+//   value text of SetVideoParamT (slot 91). SetNetworkTarget (slot 9) refuses a user name or
+//   password with a hyphen with result code 15 and keeps the target it had. The texts of
+//   SendCommand51 and SendCommand52 (slots 48, 49) go as given: the library knows nothing of those
+//   commands' options, so a host may carry further options in them.
 // - Address outputs (GetIpAddress, GetSubnetMask, GetGateway) write at most
 //   VMLCMD_ADDRESS_BUFFER_SIZE bytes including the NUL; a longer device value is cut.
 // - GetOsdCaption writes at most VMLCMD_CAPTION_BUFFER_SIZE bytes including the NUL; use
@@ -244,6 +252,10 @@ enum VmlCmdStage {
   VmlCmdStageReplyStatus = 13,     // the reply had a non-zero status (see status)
   VmlCmdStageValueMissing = 14,    // the reply lacked a value (see letter)
   VmlCmdStageNotImplemented = 15,  // the operation is not implemented (result code 10)
+  // The reply's first field is not 100: the peer does not speak NAPI (a wrong port reaching
+  // another service, say). replyMagic holds what it sent; the result code follows the status
+  // the bytes seemed to carry, as for any reply.
+  VmlCmdStageNotNapiDevice = 16,
   VmlCmdStageCount
 };
 
@@ -261,12 +273,13 @@ struct VmlCmdOutcome {
   uint32_t size;
   int32_t stage;                 // VmlCmdStage
   int32_t resultCode;            // the module-wide result code as this operation left it
-  int32_t status;                // the reply status for LoginRefused and ReplyStatus, else 0
+  int32_t status;                // the reply status for LoginRefused, ReplyStatus, NotNapiDevice; else 0
   int32_t exchange;              // VmlCmdExchange
   int32_t systemError;           // errno, or the Winsock error, where one exists; else 0
   uint32_t elapsedMicroseconds;  // from the start of the operation to its end
   char letter;                   // for ValueMissing: the letter the reply lacked
   char reserved[3];
+  int32_t replyMagic;  // for NotNapiDevice: the reply's first field as it came; else 0
 };
 
 // Copies the outcome of command's last operation. False when command or outcome is null or

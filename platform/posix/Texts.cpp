@@ -47,6 +47,7 @@ const char* const kStageTexts[] = {
     "设备拒绝了请求",
     "应答缺少数值",
     "方法没有实现",
+    "不是 NAPI 设备",
 };
 
 template <std::size_t Count>

@@ -7,11 +7,13 @@
 
 #include <array>
 #include <cstdint>
+#include <sstream>
 #include <string>
 
 #include "Command.h"
 #include "Simulator.h"
 #include "VmlCmd/ICommand.h"
+#include "inventory/Inventory.h"
 
 namespace py = pybind11;
 
@@ -31,6 +33,7 @@ py::dict OutcomeDict(const VmlCmdOutcome& outcome) {
   d["system_error"] = outcome.systemError;
   d["elapsed_us"] = outcome.elapsedMicroseconds;
   d["letter"] = outcome.letter == 0 ? std::string() : std::string(1, outcome.letter);
+  d["reply_magic"] = outcome.replyMagic;
   return d;
 }
 
@@ -179,6 +182,39 @@ void DefineCommand(py::module_& m) {
   });
 }
 
+// The inventory through the reader vmlctl and napi-sim use: {"entries": [...]} or, for a bad
+// file, {"line": n, "error": text}; the pure-Python half names the file.
+py::dict ReadInventory(const py::bytes& content, const std::string& user, const std::string& password,
+                       int32_t videoPort) {
+  std::istringstream in{std::string(content)};
+  vml::inventory::Defaults defaults;
+  defaults.user = user;
+  defaults.password = password;
+  defaults.videoPort = videoPort;
+  std::vector<vml::inventory::Entry> entries;
+  vml::inventory::Error error;
+  py::dict result;
+  if (!vml::inventory::Read(in, defaults, &entries, &error)) {
+    result["line"] = error.line;
+    result["error"] = error.message;
+    return result;
+  }
+  py::list list;
+  for (const vml::inventory::Entry& e : entries) {
+    py::dict d;
+    d["line"] = e.line;
+    d["name"] = py::bytes(e.name);
+    d["host"] = e.host;
+    d["port"] = e.port;
+    d["user"] = py::bytes(e.user);
+    d["password"] = py::bytes(e.password);
+    d["video_port"] = e.videoPort;
+    list.append(d);
+  }
+  result["entries"] = list;
+  return result;
+}
+
 // A failed operation becomes the exception of its stage, made by the pure-Python half so that
 // the classes and their fields are ordinary Python.
 void TranslateFailures(std::exception_ptr thrown) {
@@ -203,6 +239,8 @@ PYBIND11_MODULE(_vmlcmd, m) {
   m.attr("STAGE_COUNT") = static_cast<int>(VmlCmdStageCount);
   m.def("stage_text", &StageText, py::arg("stage"), py::arg("language"),
         "The library's short text of an outcome stage: language 0 English, 1 Simplified Chinese.");
+  m.def("read_inventory", &ReadInventory, py::arg("content"), py::arg("user"), py::arg("password"),
+        py::arg("video_port"), "Reads an inventory file's bytes with the tools' own reader.");
   py::register_exception_translator(&TranslateFailures);
   DefineCommand(m);
   DefineSimulator(m);

@@ -21,10 +21,10 @@ def test_inventory_with_failing_devices(tmp_path):
         absent_port = gone.port
     with vmlcmd.Simulator(devices=3) as sim:
         sim.devices[2].set_fault(Command.WRITE_ENCODER, {"kind": "status", "status": 3, "process": False})
-        lines = ["name,host,port,user,password,video_port"]
+        lines = ["# the format vmlctl --inventory and napi-sim --inventory-out use", "name,host,port,user,password,video-port"]
         lines += [f"cam-{d.index},{d.host},{d.port},admin,admin,1" for d in sim.devices]
-        lines.append(f"locked,{sim.host},{sim.port},admin,wrong,")
-        lines.append(f"absent,127.0.0.1,{absent_port},,,")
+        lines.append(f"locked,{sim.host},{sim.port},admin,wrong,0")
+        lines.append(f"absent,127.0.0.1,{absent_port},admin,admin,0")
         inventory = tmp_path / "fleet.csv"
         inventory.write_text("\n".join(lines) + "\n")
         result = run_example(str(inventory), "1500")
@@ -44,4 +44,7 @@ def test_simulated_fleet_and_usage_errors(tmp_path):
     bad = tmp_path / "bad.csv"
     bad.write_text("name,host,port\ncam,127.0.0.1,eighty\n")
     result = run_example(str(bad), "800")
-    assert result.returncode != 0 and "bad.csv:2" in result.stderr
+    assert result.returncode == 2 and "bad.csv:2" in result.stderr
+    bad.write_text("name,host,port,video_port\n")  # the column is video-port
+    result = run_example(str(bad), "800")
+    assert result.returncode == 2 and "bad.csv:1: unknown column" in result.stderr

@@ -106,3 +106,17 @@ def test_invalid_simulator_arguments():
         vmlcmd.Simulator(devices=0)
     with pytest.raises(ValueError):
         vmlcmd.Simulator(video_ports=0)
+
+
+@pytest.mark.parametrize(
+    "fault, field",
+    [({"kind": "status", "status": 2**40}, "status"),
+     ({"kind": "status", "status": 7, "remaining": 2**32}, "remaining"),
+     ({"kind": "normal", "delay_ms": 2**62}, "delayMs"),
+     ({"kind": "normal", "gap_ms": 1.5}, "gapMs")],
+)
+def test_fault_numbers_out_of_range_are_refused_not_coerced(sim, fault, field):
+    with pytest.raises(ValueError, match=field):
+        sim.set_fault(Command.LOGIN, fault)
+    with vmlcmd.Device(sim.host, sim.port) as camera:
+        assert camera.bitrate == 512  # no fault was set

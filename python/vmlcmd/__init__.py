@@ -24,12 +24,14 @@ from ._errors import (
     ConnectionClosedError,
     DeviceError,
     LoginError,
+    NotNapiDeviceError,
     ReplyTimeoutError,
     SendError,
     StatusError,
     ValueMissingError,
     stage_text,
 )
+from ._inventory import InventoryEntry, InventoryError, read_inventory
 from ._simulator import Request, SimulatedDevice, Simulator
 from ._types import (
     Caption,
@@ -66,9 +68,12 @@ __all__ = [
     "Device",
     "DeviceError",
     "Exchange",
+    "InventoryEntry",
+    "InventoryError",
     "LoginError",
     "MotionRegion",
     "Network",
+    "NotNapiDeviceError",
     "Outcome",
     "Position",
     "Ptz",
@@ -84,5 +89,6 @@ __all__ = [
     "StatusError",
     "ValueMissingError",
     "VideoSettings",
+    "read_inventory",
     "stage_text",
 ]

@@ -307,12 +307,22 @@ class Device:
         self._command.send_command9()
 
     def send_command51(self, p: int, t: Text, a: Text, o: int) -> None:
-        """Send command 51 with its four fields (the device's or the host's meaning)."""
-        self._command.send_command51(_int32("p", p), self._text("t", t), self._text("a", a), _int32("o", o))
+        """Send command 51 with its four fields (the device's or the host's meaning).
+
+        The texts go as given, hyphens included: a caller may carry further options in them.
+        """
+        self._command.send_command51(
+            _int32("p", p), self._text("t", t, hyphen=True), self._text("a", a, hyphen=True), _int32("o", o)
+        )
 
     def send_command52(self, p: int, t: Text, a: Text, o: int) -> None:
-        """Send command 52 with its four fields (the device's or the host's meaning)."""
-        self._command.send_command52(_int32("p", p), self._text("t", t), self._text("a", a), _int32("o", o))
+        """Send command 52 with its four fields (the device's or the host's meaning).
+
+        The texts go as given, hyphens included: a caller may carry further options in them.
+        """
+        self._command.send_command52(
+            _int32("p", p), self._text("t", t, hyphen=True), self._text("a", a, hyphen=True), _int32("o", o)
+        )
 
     @property
     def serial_baud_rate(self) -> int:

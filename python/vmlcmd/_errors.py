@@ -128,6 +128,16 @@ class ValueMissingError(DeviceError):
         return self.outcome.letter
 
 
+class NotNapiDeviceError(DeviceError, ConnectionError):
+    """The peer answered with something that is no NAPI reply (its first field is not 100): a
+    wrong port reaching another service, say. ``reply_magic`` is the first field it sent."""
+
+    @property
+    def reply_magic(self) -> int:
+        """The first header field of the peer's reply."""
+        return self.outcome.reply_magic
+
+
 class ArgumentRefusedError(DeviceError, ValueError):
     """The library refused an argument before anything was sent (for example a text too long
     for a request)."""
@@ -146,6 +156,7 @@ _CLASSES: Dict[int, Type[DeviceError]] = {
     Stage.RECEIVE_FAILED: ConnectionClosedError,
     Stage.REPLY_STATUS: StatusError,
     Stage.VALUE_MISSING: ValueMissingError,
+    Stage.NOT_NAPI_DEVICE: NotNapiDeviceError,
 }
 
 _EXCHANGES = {Exchange.LOGIN: "login", Exchange.SECOND: "second request"}
@@ -160,6 +171,8 @@ def _message(operation: str, outcome: Outcome) -> str:
     if outcome.stage in (Stage.REPLY_STATUS, Stage.LOGIN_REFUSED):
         code = STATUS_CODES.get(outcome.status, _OTHER_STATUS_CODE)
         details.append(f"status {outcome.status}: {RESULT_TEXTS[code]}")
+    if outcome.stage == Stage.NOT_NAPI_DEVICE:
+        details.append(f"reply magic {outcome.reply_magic}")
     if outcome.stage == Stage.VALUE_MISSING and outcome.letter:
         details.append(f"no -{outcome.letter}")
     if outcome.system_error:

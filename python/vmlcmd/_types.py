@@ -51,6 +51,7 @@ class Stage(enum.IntEnum):
     REPLY_STATUS = 13
     VALUE_MISSING = 14
     NOT_IMPLEMENTED = 15
+    NOT_NAPI_DEVICE = 16
 
 
 class Exchange(enum.IntEnum):
@@ -99,7 +100,7 @@ class Outcome(NamedTuple):
     ``result_code`` is the library-wide result code as the operation left it (9 success,
     15 invalid argument, ...); ``status`` the reply status for a refused login or request;
     ``system_error`` the errno of a failed connection, send or receive; ``letter`` the value a
-    reply lacked.
+    reply lacked; ``reply_magic`` the first field a peer that is no NAPI device sent.
     """
 
     stage: Stage
@@ -109,6 +110,7 @@ class Outcome(NamedTuple):
     system_error: int
     elapsed_us: int
     letter: str
+    reply_magic: int = 0
 
     @classmethod
     def from_dict(cls, d: dict) -> "Outcome":
@@ -121,6 +123,7 @@ class Outcome(NamedTuple):
             system_error=d["system_error"],
             elapsed_us=d["elapsed_us"],
             letter=d["letter"],
+            reply_magic=d.get("reply_magic", 0),
         )
 
 

@@ -1,11 +1,12 @@
 # The compiled half of vmlcmd. Scripts use the names of the vmlcmd package; these stay close
 # to the library's table (texts are bytes, results plain tuples).
-from typing import List, Sequence, Tuple
+from typing import Any, Dict, List, Sequence, Tuple
 
 VERSION: Tuple[int, int, int]
 STAGE_COUNT: int
 
 def stage_text(stage: int, language: int) -> str: ...
+def read_inventory(content: bytes, user: str, password: str, video_port: int) -> Dict[str, Any]: ...
 
 class Command:
     def __init__(self, host: bytes, port: int, user: bytes, password: bytes, video_port: int) -> None: ...

@@ -1,6 +1,8 @@
 #include "napisim/ControlJson.h"
 
+#include <limits>
 #include <stdexcept>
+#include <string>
 
 namespace napisim {
 namespace {
@@ -22,7 +24,34 @@ constexpr KindName kKindNames[] = {
     {Fault::Kind::kText, "text"},         {Fault::Kind::kReset, "reset"},
 };
 
+constexpr long long kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr long long kInt32Max = std::numeric_limits<int32_t>::max();
+// Replies are a few hundred bytes; a cut or split beyond a megabyte means nothing.
+constexpr long long kLongestCut = 1 << 20;
+
 }  // namespace
+
+long long IntegerField(const nlohmann::json& j, const char* key, long long min, long long max,
+                       long long fallback) {
+  const auto found = j.find(key);
+  if (found == j.end()) return fallback;
+  bool inRange = false;
+  long long value = 0;
+  if (found->is_number_unsigned()) {
+    const auto whole = found->get<unsigned long long>();
+    inRange = max >= 0 && whole <= static_cast<unsigned long long>(max);
+    if (inRange) value = static_cast<long long>(whole);
+    inRange = inRange && value >= min;
+  } else if (found->is_number_integer()) {
+    value = found->get<long long>();
+    inRange = value >= min && value <= max;
+  }
+  if (!inRange) {
+    throw std::invalid_argument(std::string(key) + " must be a whole number in " + std::to_string(min) +
+                                ".." + std::to_string(max) + ", not " + found->dump());
+  }
+  return value;
+}
 
 std::string ToHex(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -82,17 +111,17 @@ void from_json(const nlohmann::json& j, Fault& v) {
     }
   }
   if (!known) throw std::invalid_argument("napi-sim: unknown fault kind \"" + kind + "\"");
-  v.delay = std::chrono::milliseconds(j.value("delayMs", 0LL));
-  v.truncateTo = j.value("truncateTo", std::size_t{0});
-  v.status = j.value("status", int32_t{0});
+  v.delay = std::chrono::milliseconds(IntegerField(j, "delayMs", 0, kLongestFaultDelayMs, 0));
+  v.truncateTo = static_cast<std::size_t>(IntegerField(j, "truncateTo", 0, kLongestCut, 0));
+  v.status = static_cast<int32_t>(IntegerField(j, "status", kInt32Min, kInt32Max, 0));
   v.bytes = FromHex(j.value("bytes", std::string()));
   v.text = FromHex(j.value("text", std::string()));
   v.closeAfter = j.value("closeAfter", false);
   v.process = j.value("process", true);
-  v.remaining = j.value("remaining", -1);
-  v.splitAfter = j.value("splitAfter", std::size_t{0});
+  v.remaining = static_cast<int>(IntegerField(j, "remaining", -1, kInt32Max, -1));
+  v.splitAfter = static_cast<std::size_t>(IntegerField(j, "splitAfter", 0, kLongestCut, 0));
   v.oneByteAtATime = j.value("oneByteAtATime", false);
-  v.gap = std::chrono::milliseconds(j.value("gapMs", 0LL));
+  v.gap = std::chrono::milliseconds(IntegerField(j, "gapMs", 0, kLongestFaultDelayMs, 0));
   v.trailingNul = j.value("trailingNul", false);
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -25,21 +26,32 @@ constexpr std::size_t kMaxLine = 4 * 1024 * 1024;
 constexpr std::chrono::milliseconds kPollInterval{2};
 constexpr std::chrono::milliseconds kLongestWait{60000};
 
-std::chrono::milliseconds Timeout(const json& request) {
-  const auto ms = request.at("timeoutMs").get<long long>();
-  return std::clamp(std::chrono::milliseconds(ms), std::chrono::milliseconds(0), kLongestWait);
+// The command line's own bound on video ports.
+constexpr long long kMostVideoPorts = 64;
+
+// A field the request must have, whole and in min..max.
+long long Required(const json& request, const char* key, long long min, long long max) {
+  if (!request.contains(key)) throw std::invalid_argument(std::string(key) + " is missing");
+  return IntegerField(request, key, min, max, 0);
 }
 
-// JSON would turn -1 into the largest count silently.
+std::chrono::milliseconds Timeout(const json& request) {
+  return std::chrono::milliseconds(Required(request, "timeoutMs", 0, kLongestWait.count()));
+}
+
 std::size_t Count(const json& request, const char* key = "count") {
-  const auto count = request.at(key).get<long long>();
-  if (count < 0) throw std::invalid_argument(std::string(key) + " must not be negative");
-  return static_cast<std::size_t>(count);
+  return static_cast<std::size_t>(Required(request, key, 0, std::numeric_limits<int32_t>::max()));
+}
+
+int32_t Command(const json& request) {
+  return static_cast<int32_t>(
+      Required(request, "command", std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 // The device a request addresses: its optional "device" index, 0 without one.
 std::size_t DeviceOf(const Simulator& simulator, const json& request) {
-  const auto index = request.value("device", 0LL);
+  const auto index = IntegerField(request, "device", std::numeric_limits<int32_t>::min(),
+                                  std::numeric_limits<int32_t>::max(), 0);
   if (index < 0 || static_cast<unsigned long long>(index) >= simulator.DeviceCount()) {
     throw std::out_of_range("no device " + std::to_string(index) + " (there are " +
                             std::to_string(simulator.DeviceCount()) + ")");
@@ -58,13 +70,14 @@ json AnswerControlRequest(Simulator& simulator, const json& request) {
   const std::size_t device = DeviceOf(simulator, request);
   const json done = {{"ok", true}};
   if (op == "reset") {
+    // Everything is read before anything is applied: a refused field changes nothing.
+    std::vector<Account> accounts;
+    for (const auto& entry : request.value("accounts", json::array())) {
+      accounts.push_back({entry.at("user").get<std::string>(), entry.at("password").get<std::string>()});
+    }
+    const auto videoPorts = IntegerField(request, "videoPorts", 0, kMostVideoPorts, -1);
     simulator.Reset();
     if (request.contains("accounts") || request.contains("videoPorts")) {
-      std::vector<Account> accounts;
-      for (const auto& entry : request.value("accounts", json::array())) {
-        accounts.push_back({entry.at("user").get<std::string>(), entry.at("password").get<std::string>()});
-      }
-      const int videoPorts = request.value("videoPorts", -1);
       for (std::size_t i = 0; i < simulator.DeviceCount(); ++i) {
         simulator.UpdateState(i, [&](DeviceState& state) {
           if (request.contains("accounts")) state.logins = accounts;
@@ -75,11 +88,12 @@ json AnswerControlRequest(Simulator& simulator, const json& request) {
     return done;
   }
   if (op == "set-fault") {
-    simulator.SetFault(device, request.at("command").get<int32_t>(), request.at("fault").get<Fault>());
+    const int32_t command = Command(request);
+    simulator.SetFault(device, command, request.at("fault").get<Fault>());
     return done;
   }
   if (op == "clear-fault") {
-    simulator.ClearFault(device, request.at("command").get<int32_t>());
+    simulator.ClearFault(device, Command(request));
     return done;
   }
   if (op == "clear-faults") {

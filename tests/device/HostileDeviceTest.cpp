@@ -205,13 +205,31 @@ std::vector<Row> Rows() {
        kKept,
        {VmlCmdStageReceiveFailed, VmlCmdStageClosedByDevice},
        false},
+      // Another service on the port: its banner is no NAPI reply, whatever its bytes 16 to 19 say.
+      {"banner instead of the login reply",
+       Place::kPeer,
+       Whole("SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n"),
+       Values(),
+       false,
+       kKept,
+       {VmlCmdStageNotNapiDevice},
+       false},
+      // The result code follows the status the bytes seem to carry (-1: 16), as it always has.
       {"garbage",
        Place::kPeer,
        OkLogin(),
        Whole(std::string(40, '\xff')),
        false,
        kUnknownNapiError,
-       {VmlCmdStageReplyStatus},
+       {VmlCmdStageNotNapiDevice},
+       false},
+      {"wrong magic with status 0",
+       Place::kPeer,
+       OkLogin(),
+       Whole("\x65" + ReplyBytes(0, kText).substr(1)),
+       false,
+       kKept,
+       {VmlCmdStageNotNapiDevice},
        false},
       {"refusal in pieces",
        Place::kPeer,
@@ -343,7 +361,12 @@ TEST_P(HostileDevice, EveryFamilyEndsRightWithinItsBound) {
       ASSERT_TRUE(VmlCmdGetLastOutcome(command, &outcome));
       // The combined operations leave the code alone whatever status a reply has.
       std::int32_t code = row.code;
-      if (family.exchanges == 2 && outcome.stage == VmlCmdStageReplyStatus) code = kKept;
+      if (family.exchanges == 2 && outcome.exchange != VmlCmdExchangeLogin &&
+          (outcome.stage == VmlCmdStageReplyStatus || outcome.stage == VmlCmdStageNotNapiDevice))
+        code = kKept;
+      if (outcome.stage == VmlCmdStageNotNapiDevice) {
+        EXPECT_NE(outcome.replyMagic, 100);
+      }
 
       EXPECT_EQ(ok, row.ok);
       EXPECT_EQ(LastErrorCode(), code == kKept ? kSentinel : code);

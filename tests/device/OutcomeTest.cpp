@@ -55,7 +55,7 @@ TEST_F(Outcome, RefusalsBeforeSendingAndMissingLinks) {
   unlinked->SetNetworkTarget("localhost", device.Port(), "admin", "admin");
   EXPECT_FALSE(unlinked->PtzStop());
   EXPECT_EQ(Last(unlinked).stage, VmlCmdStageAddressInvalid);
-  unlinked->SetNetworkTarget("127.0.0.1", device.Port(), "a-user-name-of-17", "admin");
+  unlinked->SetNetworkTarget("127.0.0.1", device.Port(), "a_user_name_of_17", "admin");
   EXPECT_FALSE(unlinked->PtzStop());
   EXPECT_EQ(Last(unlinked).stage, VmlCmdStageArgumentRefused);
   unlinked->Release();

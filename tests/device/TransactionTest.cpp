@@ -207,6 +207,51 @@ TEST_F(Transaction, TooLongOrNullTextsAreRefusedBeforeAnyConnection) {
   EXPECT_EQ(device.Stats().accepted, 0u);
 }
 
+// The device splits a request at every hyphen: a free text holding one would arrive cut while
+// the operation reported success.
+TEST_F(Transaction, TextsHoldingAHyphenAreRefusedBeforeAnyConnection) {
+  struct Case {
+    const char* name;
+    bool (*call)(ICommand&, const char*);
+  } cases[] = {
+      {"SetIpAddress", [](ICommand& c, const char* t) { return c.SetIpAddress(t); }},
+      {"SetSubnetMask", [](ICommand& c, const char* t) { return c.SetSubnetMask(t); }},
+      {"SetGateway", [](ICommand& c, const char* t) { return c.SetGateway(t); }},
+      {"SetNetworkConfig ip", [](ICommand& c, const char* t) { return c.SetNetworkConfig(t, "m", "g"); }},
+      {"SetNetworkConfig mask", [](ICommand& c, const char* t) { return c.SetNetworkConfig("i", t, "g"); }},
+      {"SetNetworkConfig gateway",
+       [](ICommand& c, const char* t) { return c.SetNetworkConfig("i", "m", t); }},
+      {"SetAccount user", [](ICommand& c, const char* t) { return c.SetAccount(t, "p"); }},
+      {"SetAccount password", [](ICommand& c, const char* t) { return c.SetAccount("u", t); }},
+      {"SetVideoParamT", [](ICommand& c, const char* t) { return c.SetVideoParamT(t, 0); }},
+      {"SetOsdCaption", [](ICommand& c, const char* t) { return c.SetOsdCaption(true, 0, t); }},
+  };
+  for (const Case& c : cases) {
+    for (const char* text : {"Gate-1 north", "-", "x-"}) {
+      SetLastErrorCode(kSuccess);
+      EXPECT_FALSE(c.call(*command, text)) << c.name << " " << text;
+      EXPECT_EQ(LastErrorCode(), kInvalidArgument) << c.name;
+      VmlCmdOutcome outcome{};
+      outcome.size = sizeof outcome;
+      ASSERT_TRUE(VmlCmdGetLastOutcome(command, &outcome));
+      EXPECT_EQ(outcome.stage, VmlCmdStageArgumentRefused) << c.name;
+    }
+  }
+  EXPECT_EQ(device.Stats().accepted, 0u);
+
+  // The login's user name and password travel the same way; the target stays as it was.
+  SetLastErrorCode(kSuccess);
+  EXPECT_FALSE(command->SetNetworkTarget("127.0.0.1", device.Port(), "ad-min", "admin"));
+  EXPECT_FALSE(command->SetNetworkTarget("127.0.0.1", device.Port(), "admin", "pa-ss"));
+  EXPECT_EQ(LastErrorCode(), kInvalidArgument);
+  EXPECT_TRUE(command->SendCommand9());  // logs in with the account set before
+
+  // Commands 51 and 52 carry their texts as given: the library knows nothing of their options.
+  device.ClearRequests();
+  command->SendCommand51(1, "x -b 2", "y", 0);  // whatever the device makes of it
+  EXPECT_EQ(device.Requests().back().text, "-p 1 -t x -b 2 -a y -o 0");
+}
+
 TEST_F(Transaction, ReleasingTheObjectClosesALeftOpenConnection) {
   ASSERT_TRUE(command->SetNetworkTarget("127.0.0.1", device.Port(), "nobody", "x"));
   EXPECT_FALSE(command->PtzStop());

@@ -207,7 +207,8 @@ std::vector<Operation> Build() {
                    {"userName", "at most 49 characters stored; the login refuses more than 16"},
                    {"password", "at most 49 characters stored; the login refuses more than 8"}})
           .Result("true; false when a text is null or too long for its field (nothing changes then, "
-                  "the result code included)")
+                  "the result code included), or when the user name or password holds a hyphen (nothing "
+                  "changes but the result code, 15)")
           .LocalCode(Local::Sets9)
           .Example("SetNetworkTarget(\"127.0.0.1\", 8000, \"admin\", \"admin\")",
                    CALL(c.SetNetworkTarget("127.0.0.1", 8000, "admin", "admin")), 1)
@@ -245,7 +246,7 @@ std::vector<Operation> Build() {
                    {"subnetMask", "text"},
                    {"gateway", "text"}})
           .Sends(4, "-a %s -m %s -g %s", Length::Plain, "ipAddress, subnetMask, gateway")
-          .Refuses("a null text, or texts longer than 241 characters together",
+          .Refuses("a null text, one holding a hyphen, or texts longer than 241 characters together",
                    CALL(c.SetNetworkConfig("192.0.2.5", nullptr, "192.0.2.1")))
           .Example("SetNetworkConfig(\"192.0.2.5\", \"255.255.0.0\", \"192.0.2.1\")",
                    CALL(c.SetNetworkConfig("192.0.2.5", "255.255.0.0", "192.0.2.1")), 1,
@@ -271,7 +272,7 @@ std::vector<Operation> Build() {
                   .Params({{"userName", "text"}, {"password", "text"}})
                   .Sends(41, "-u %s -p %s", Length::Plain, "userName, password")
                   .Keeps()
-                  .Refuses("a null text, or texts longer than 249 characters together",
+                  .Refuses("a null text, one holding a hyphen, or texts longer than 249 characters together",
                            CALL(c.SetAccount(nullptr, "secret")))
                   .Example("SetAccount(\"operator\", \"secret\")", CALL(c.SetAccount("operator", "secret")),
                            1, {{"operator", "secret"}})
@@ -310,7 +311,8 @@ std::vector<Operation> Build() {
          "Writes the device's IP address; the one address write that counts and sends the NUL.")
           .Params({{"ipAddress", "text, not checked by the library"}})
           .Sends(4, "-a %s", Length::CountedNul, "ipAddress")
-          .Refuses("a null text, or one longer than 252 characters", CALL(c.SetIpAddress(nullptr)))
+          .Refuses("a null text, one holding a hyphen, or one longer than 252 characters",
+                   CALL(c.SetIpAddress(nullptr)))
           .Example("SetIpAddress(\"192.0.2.7\")", CALL(c.SetIpAddress("192.0.2.7")), 1, {{"192.0.2.7"}})
           .Vmlctl("set-ip 192.0.2.7"));
   const char* addressBuffer =
@@ -332,7 +334,8 @@ std::vector<Operation> Build() {
                  "Writes the device's subnet mask.")
                   .Params({{"subnetMask", "text, not checked by the library"}})
                   .Sends(4, "-m %s", Length::Plain, "subnetMask")
-                  .Refuses("a null text, or one longer than 252 characters", CALL(c.SetSubnetMask(nullptr)))
+                  .Refuses("a null text, one holding a hyphen, or one longer than 252 characters",
+                           CALL(c.SetSubnetMask(nullptr)))
                   .Example("SetSubnetMask(\"255.255.255.0\")", CALL(c.SetSubnetMask("255.255.255.0")), 1,
                            {{"255.255.255.0"}})
                   .Vmlctl("set-mask 255.255.255.0"));
@@ -350,7 +353,8 @@ std::vector<Operation> Build() {
                  "Writes the device's gateway.")
                   .Params({{"gateway", "text, not checked by the library"}})
                   .Sends(4, "-g %s", Length::Plain, "gateway")
-                  .Refuses("a null text, or one longer than 252 characters", CALL(c.SetGateway(nullptr)))
+                  .Refuses("a null text, one holding a hyphen, or one longer than 252 characters",
+                           CALL(c.SetGateway(nullptr)))
                   .Example("SetGateway(\"192.0.2.1\")", CALL(c.SetGateway("192.0.2.1")), 1, {{"192.0.2.1"}})
                   .Vmlctl("set-gateway 192.0.2.1"));
   t.push_back(
@@ -774,7 +778,8 @@ std::vector<Operation> Build() {
                    {"caption", "text of at most 215 characters"}})
           .Sends(25, "-p %d -g %d -l %d -w %s", Length::Plain, "videoPort, show, positionIndex + 1, caption")
           .Keeps()
-          .Refuses("a null text, or one too long for the 255-character request",
+          .Refuses("a null text, one holding a hyphen (the device would cut the caption there), or one too "
+                   "long for the 255-character request",
                    CALL(c.SetOsdCaption(true, 0, nullptr)))
           .Example("SetOsdCaption(true, 2, \"Gate 2\")", CALL(c.SetOsdCaption(true, 2, "Gate 2")), 1,
                    {{"0", "1", "3", "Gate 2"}})
@@ -934,7 +939,8 @@ std::vector<Operation> Build() {
           .Params({{"valueText", "text of at most 247 characters"},
                    {"videoPortNumber", "the video port, sent first"}})
           .Sends(31, "-p %d -t %s", Length::Plain, "videoPortNumber, valueText")
-          .Refuses("a null text, or one longer than 247 characters", CALL(c.SetVideoParamT(nullptr, 1)))
+          .Refuses("a null text, one holding a hyphen, or one longer than 247 characters",
+                   CALL(c.SetVideoParamT(nullptr, 1)))
           .Example("SetVideoParamT(\"12\", 1)", CALL(c.SetVideoParamT("12", 1)), 1, {{"1", "12"}})
           .Vmlctl("set-param-t 12 1"));
 

@@ -230,6 +230,47 @@ TEST_F(ControlTest, MalformedRequestsAreRefusedAndTheChannelStaysUsable) {
   EXPECT_EQ(control.Call({{"op", "port"}})["ok"], true);
 }
 
+// Numbers were coerced: 1e30 ms waited 0 ms, -7 video ports answered ok, a delay near the top of
+// the 64-bit range overflowed on its way to nanoseconds. Each is refused with its field named,
+// and nothing of the request is applied.
+TEST_F(ControlTest, NumbersOutOfRangeAreRefusedWithTheirFieldAndNothingApplied) {
+  auto control = Client();
+  const struct {
+    std::string line;
+    std::string field;
+  } rows[] = {
+      {R"({"op":"set-fault","command":45,"fault":{"kind":"status","status":7,"delayMs":9223372036854775807}})",
+       "delayMs"},
+      {R"({"op":"set-fault","command":45,"fault":{"kind":"status","status":7,"gapMs":1e30}})", "gapMs"},
+      {R"({"op":"set-fault","command":45,"fault":{"kind":"status","status":7,"delayMs":-1}})", "delayMs"},
+      {R"({"op":"set-fault","command":45,"fault":{"kind":"status","status":1099511627776}})", "status"},
+      {R"({"op":"set-fault","command":45,"fault":{"kind":"status","status":7,"remaining":4294967296}})",
+       "remaining"},
+      {R"({"op":"set-fault","command":45,"fault":{"kind":"truncate","truncateTo":1.5}})", "truncateTo"},
+      {R"({"op":"set-fault","command":45,"fault":{"kind":"status","status":7,"splitAfter":-3}})",
+       "splitAfter"},
+      {R"({"op":"set-fault","command":1e20,"fault":{"kind":"status","status":7}})", "command"},
+      {R"({"op":"set-fault","command":"45","fault":{"kind":"status","status":7}})", "command"},
+      {R"({"op":"reset","videoPorts":1000000})", "videoPorts"},
+      {R"({"op":"reset","videoPorts":-7,"accounts":[]})", "videoPorts"},
+      {R"({"op":"wait-requests","count":1,"timeoutMs":1e30})", "timeoutMs"},
+      {R"({"op":"wait-requests","count":1.5,"timeoutMs":10})", "count"},
+      {R"({"op":"wait-idle","timeoutMs":3600000})", "timeoutMs"},
+      {R"({"op":"state","device":0.5})", "device"},
+      {R"({"op":"state","device":-1})", "no device -1"},
+  };
+  for (const auto& row : rows) {
+    const json response = control.Raw(row.line);
+    EXPECT_EQ(response["ok"], false) << row.line;
+    EXPECT_NE(response.value("error", std::string()).find(row.field), std::string::npos)
+        << row.line << " -> " << response.dump();
+  }
+  // No fault on the login, the accounts and the four video ports as they were.
+  RawClient client(sim_.Port());
+  EXPECT_TRUE(client.Login());
+  EXPECT_EQ(client.Call(32, "-p 3"), kSuccess);
+}
+
 TEST(ControlJsonTest, FaultsAndHexRoundTrip) {
   Fault fault = Fault::Raw(std::string("\0\x01\xfe", 3), true, 2);
   fault.delay = 250ms;

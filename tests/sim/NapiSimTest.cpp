@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "RawClient.h"
+#include "inventory/Inventory.h"
 
 extern char** environ;
 
@@ -71,24 +72,19 @@ TEST(NapiSimTest, FleetWritesItsInventoryOnceListening) {
   const int firstPort = std::stoi(first.substr(prefix.size()));
 
   // Written before that line, so a script that waits for it can read the file at once.
+  // It reads back through the reader every tool shares, with nothing taken from the defaults.
   std::ifstream in(inventory);
-  std::string header;
-  std::getline(in, header);
-  EXPECT_EQ(header, "host,port,user,password,video-port");
+  vml::inventory::Defaults none{"", "", -1};
+  std::vector<vml::inventory::Entry> entries;
+  vml::inventory::Error error;
+  ASSERT_TRUE(vml::inventory::Read(in, none, &entries, &error)) << error.line << ": " << error.message;
   std::vector<int> ports;
-  std::string row;
-  while (std::getline(in, row)) {
-    std::istringstream fields(row);
-    std::string host, port, user, password, videoPort;
-    std::getline(fields, host, ',');
-    std::getline(fields, port, ',');
-    std::getline(fields, user, ',');
-    std::getline(fields, password, ',');
-    std::getline(fields, videoPort, ',');
-    EXPECT_EQ(host, "127.0.0.1");
-    EXPECT_EQ(user + ":" + password, "admin:admin");
-    EXPECT_EQ(videoPort, "0");
-    ports.push_back(std::stoi(port));
+  for (const vml::inventory::Entry& entry : entries) {
+    EXPECT_EQ(entry.name, "sim-" + std::to_string(ports.size() + 1));
+    EXPECT_EQ(entry.host, "127.0.0.1");
+    EXPECT_EQ(entry.user + ":" + entry.password, "admin:admin");
+    EXPECT_EQ(entry.videoPort, 0);
+    ports.push_back(entry.port);
   }
   std::filesystem::remove(inventory);
   ASSERT_EQ(ports.size(), 3u);

@@ -49,13 +49,15 @@ TEST(InventoryTest, ReadsRowsCommentsQuotesAndMissingColumns) {
   EXPECT_EQ(p.rows[0].target.videoPort, 1);
   EXPECT_EQ(p.rows[1].target.password, "a,b \"c\"");
 
-  // Columns in another order, and the ones left out taken from the defaults.
-  const Parsed q = Parse("port,host\n8000,192.0.2.12\n");
+  // Columns in another order, and the ones left out taken from the defaults; a name labels a row.
+  const Parsed q = Parse("port,host,name\n8000,192.0.2.12,gate-north\n");
   ASSERT_TRUE(q.ok) << q.error.message;
   EXPECT_EQ(q.rows[0].target.host, "192.0.2.12");
   EXPECT_EQ(q.rows[0].target.user, "operator");
   EXPECT_EQ(q.rows[0].target.password, "secret");
   EXPECT_EQ(q.rows[0].target.videoPort, 2);
+  EXPECT_EQ(q.rows[0].name, "gate-north");
+  EXPECT_TRUE(p.rows[0].name.empty());
 }
 
 TEST(InventoryTest, ABadFileNamesTheLineAndWhatIsWrong) {
@@ -81,6 +83,9 @@ TEST(InventoryTest, ABadFileNamesTheLineAndWhatIsWrong) {
       {header + "192.0.2.10,8000,admin,admin,-1\n", 2, "video-port \"-1\""},
       {header + "192.0.2.10,8000,seventeen-letters,admin,0\n", 2, "longer than 16"},
       {header + "192.0.2.10,8000,admin,ninechars,0\n", 2, "longer than 8"},
+      {header + "192.0.2.10,8000,ad-min,admin,0\n", 2, "user name holds '-'"},
+      {header + "192.0.2.10,8000,admin,pa-ss,0\n", 2, "password holds '-'"},
+      {"name,host,port,video_port\n", 1, "unknown column \"video_port\""},
       {header + good + "# fine\n192.0.2.10,8000,admin,\"open,0\n", 4, "no closing quote"},
       {header + "192.0.2.10,8000,admin,\"x\"y,0\n", 2, "after a closing quote"},
   };
@@ -92,7 +97,7 @@ TEST(InventoryTest, ABadFileNamesTheLineAndWhatIsWrong) {
     EXPECT_TRUE(p.rows.empty() || !p.ok);
   }
   // The limits themselves are allowed.
-  EXPECT_TRUE(Parse(header + "192.0.2.10,65535,sixteen-letters!,eightchr,0\n").ok);
+  EXPECT_TRUE(Parse(header + "192.0.2.10,65535,sixteen_letters!,eightchr,0\n").ok);
 }
 
 TEST(ReasonTest, DottedQuadsOnly) {
@@ -129,9 +134,14 @@ TEST(ReasonTest, WordsNameTheExchangeTheStatusAndTheTarget) {
   target.password = "ninechars";
   EXPECT_EQ(Describe(outcome, target), "the password is longer than 8 characters; nothing was sent");
 
-  const std::vector<std::string> names = {StageName(VmlCmdStageNone), StageName(VmlCmdStageNotImplemented),
+  outcome.stage = VmlCmdStageNotNapiDevice;
+  outcome.replyMagic = 1297436755;
+  EXPECT_EQ(Describe(outcome, target), "the peer at " + target.host + ":" + std::to_string(target.port) +
+                                           " does not speak NAPI (reply magic 1297436755)");
+
+  const std::vector<std::string> names = {StageName(VmlCmdStageNone), StageName(VmlCmdStageNotNapiDevice),
                                           StageName(VmlCmdStageCount), StageName(-1)};
-  EXPECT_EQ(names, (std::vector<std::string>{"none", "not-implemented", "unknown", "unknown"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"none", "not-napi-device", "unknown", "unknown"}));
 }
 
 class WireLogTest : public ::testing::Test {

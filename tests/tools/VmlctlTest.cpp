@@ -1,4 +1,5 @@
 // vmlctl as a user runs it: exit statuses, its JSON, and runs against a device it did not start.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -109,6 +110,41 @@ TEST(VmlctlTest, ReportsValuesAndResultCodes) {
   EXPECT_EQ(Json(wrongPort)["code"], 14);
 }
 
+// Results nobody can read are no success: a closed standard output runs nothing, a full one
+// fails the run; either way a line on standard error says so.
+TEST(VmlctlTest, AnOutputThatCannotBeWrittenFailsTheRun) {
+  const struct {
+    const char* name;
+    bool close;  // otherwise /dev/full
+  } cases[] = {{"closed", true}, {"full", false}};
+  for (const auto& c : cases) {
+    char errPath[] = "/tmp/vmlctl-test-err-XXXXXX";
+    const int err = mkstemp(errPath);
+    std::vector<std::string> all = {VMLCTL_PATH, "get-bitrate"};
+    std::vector<char*> argv;
+    for (std::string& arg : all) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (c.close) {
+      posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+    pid_t pid = -1;
+    int raw = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    waitpid(pid, &raw, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(err);
+    const std::string errors = Slurp(errPath);
+    unlink(errPath);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << c.name;
+    EXPECT_TRUE(Has(errors, "standard output")) << c.name << ": " << errors;
+  }
+}
+
 TEST(VmlctlTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Vmlctl({"no-such-command"}).status, 2);
   EXPECT_EQ(Vmlctl({"set-bitrate"}).status, 2);                 // missing value
@@ -157,6 +193,26 @@ TEST_F(ExternalDeviceTest, ReadsAndWritesThatDevice) {
   EXPECT_EQ(overlay.caption, "North gate");
 }
 
+// The device would keep only "Gate" and the library would report success.
+TEST_F(ExternalDeviceTest, TextsWithAHyphenAreArgumentErrorsAndNothingIsSent) {
+  ASSERT_EQ(At({"osd", "set-caption", "on", "2", "Gate 1"}).status, 0);
+  device.ClearRequests();
+  const ToolRun caption = Human({"osd", "set-caption", "on", "2", "Gate-1 north"});
+  EXPECT_EQ(caption.status, 2);
+  EXPECT_TRUE(Has(caption.errors, "cannot hold '-'")) << caption.errors;
+  EXPECT_EQ(At({"set-account", "op-1", "pw"}).status, 2);
+  EXPECT_EQ(At({"set-param-t", "1-2", "0"}).status, 2);
+  EXPECT_EQ(Vmlctl({"--host", "127.0.0.1", "--port", std::to_string(device.Port()), "--user", "ad-min",
+                    "get-bitrate"})
+                .status,
+            2);
+  EXPECT_TRUE(device.Requests().empty());
+  EXPECT_EQ(device.State().videoPorts[0].overlay.caption, "Gate 1");
+  // Commands 51 and 52 carry their texts as given.
+  EXPECT_NE(At({"command51", "1", "x -b 5", "y", "0"}).status, 2);
+  EXPECT_EQ(device.Requests().back().text, "-p 1 -t x -b 5 -a y -o 0");
+}
+
 TEST_F(ExternalDeviceTest, SetVideoSettingsChangesOnlyTheGivenValues) {
   device.UpdateState([](napisim::DeviceState& s) {
     s.videoPorts[0].picture.brightness = 42;
@@ -200,6 +256,11 @@ TEST_F(ExternalDeviceTest, EachWayOfFailingHasItsOwnReason) {
   const auto refusedJson = Json(Vmlctl({"--host", "127.0.0.1", "--port", closed, "--json", "get-bitrate"}));
   EXPECT_EQ(refusedJson["outcome"]["stage"], "connect-refused");
   EXPECT_EQ(refusedJson["outcome"]["system_error"], ECONNREFUSED);
+  // Through the trace relay the outcome says what the text says, as the relay met it.
+  const auto tracedJson =
+      Json(Vmlctl({"--trace", "--host", "127.0.0.1", "--port", closed, "--json", "get-bitrate"}));
+  EXPECT_EQ(tracedJson["reason"], "connection refused by 127.0.0.1:" + closed);
+  EXPECT_EQ(tracedJson["outcome"]["stage"], "connect-refused");
 
   const ToolRun password = Human({"--password", "wrong", "get-bitrate"});
   EXPECT_EQ(password.status, 1);
@@ -208,7 +269,12 @@ TEST_F(ExternalDeviceTest, EachWayOfFailingHasItsOwnReason) {
   EXPECT_EQ(passwordJson["outcome"]["stage"], "login-refused");
   EXPECT_EQ(passwordJson["outcome"]["status"], 7);
   EXPECT_EQ(passwordJson["outcome"]["exchange"], "login");
-  EXPECT_EQ(passwordJson["code"], 9);  // the protocol keeps the code; only the outcome knows
+  // The protocol keeps the module's code on a refused login: it is not this run's, so not shown.
+  EXPECT_FALSE(passwordJson.contains("code"));
+  EXPECT_FALSE(passwordJson.contains("text"));
+  EXPECT_FALSE(Has(password.output, "成功")) << password.output;
+  EXPECT_FALSE(Has(refused.output, "[")) << refused.output;
+  EXPECT_FALSE(refusedJson.contains("code"));
 
   device.SetFault(32, napisim::Fault::NoReply());
   const ToolRun silent = Human({"--timing", "get-bitrate"});
@@ -230,6 +296,16 @@ TEST_F(ExternalDeviceTest, EachWayOfFailingHasItsOwnReason) {
   const ToolRun dropped = Human({"get-bitrate"});
   EXPECT_TRUE(Has(dropped.output, "the device closed the connection without a reply to the login"))
       << dropped.output;
+
+  // A wrong port that reaches a web server: no wrong password, and no result text.
+  device.SetFault(napisim::kLoginCommand, napisim::Fault::Raw("HTTP/1.1 400 Bad Request\r\n\r\n", true));
+  const ToolRun web = Human({"get-bitrate"});
+  EXPECT_TRUE(Has(web.output, "failed: the peer at 127.0.0.1:" + std::to_string(device.Port()) +
+                                  " does not speak NAPI (reply magic 1347703880)\n"))
+      << web.output;
+  const auto webJson = Json(At({"get-bitrate"}));
+  EXPECT_EQ(webJson["outcome"]["stage"], "not-napi-device");
+  EXPECT_EQ(webJson["outcome"]["reply_magic"], 1347703880);
 }
 
 TEST(VmlctlTest, AddressesThatAreNoDottedQuadAreRefusedBeforeAnythingRuns) {
@@ -255,6 +331,7 @@ TEST(VmlctlTest, EveryCommandPrintsValidJson) {
           args.push_back(std::to_string(std::max<int64_t>(param.min, 1)));
           break;
         case vmlctl::ArgType::kText:
+        case vmlctl::ArgType::kRawText:
           args.push_back("192.0.2.30");
           break;
         case vmlctl::ArgType::kSwitch:
