@@ -8,7 +8,7 @@
  *   vmlcmd_device* camera;
  *   int bitrate;
  *   if (vmlcmd_device_open("127.0.0.1", 8000, "admin", "admin", &camera) == 0) {
- *     int status = vmlcmd_get_video_bitrate(camera, &bitrate);   (one TCP transaction)
+ *     int status = vmlcmd_get_video_bitrate(camera, &bitrate);
  *     if (status != 0) printf("%s\n", vmlcmd_status_text(status));
  *     vmlcmd_device_close(camera);
  *   }
@@ -138,9 +138,12 @@ VMLCMD_C_API const char* VMLCMD_CALL vmlcmd_status_text(int status);
 /* VMLCMD_VERSION_NUMBER of the library that runs. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_version(void);
 
-/* ---- Device operations: one per operation of the table that talks to the device ---------- */
+/* Device operations follow: one per operation of the table that talks to the device, named
+ * after it. Each is one transaction; see the operation reference for what goes on the wire. */
 
-/* Clock, account, system. month to second: 0 to 255. */
+/* ---- Clock, account, system ------------------------------------------------------------ */
+
+/* Sets the device's clock; month to second: 0 to 255. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_device_time(vmlcmd_device* device, int year, int month, int day,
                                                     int hour, int minute, int second);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_send_command_8(vmlcmd_device* device);
@@ -148,27 +151,34 @@ VMLCMD_C_API int VMLCMD_CALL vmlcmd_send_command_9(vmlcmd_device* device);
 /* Changes the account the device holds; the handle keeps logging in as opened. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_account(vmlcmd_device* device, const char* user,
                                                 const char* password);
-/* value: 0 to 255. */
+/* Writes the one-byte setting (value 0 to 255) of a numbered port. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_port_setting(vmlcmd_device* device, int port, int value);
 
-/* Network identity. Address outputs hold at most 15 characters. */
+/* ---- Network identity ------------------------------------------------------------------ */
+
+/* Writes the address, subnet mask and gateway in one request. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_network_config(vmlcmd_device* device, const char* ip_address,
                                                        const char* subnet_mask, const char* gateway);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_ip_address(vmlcmd_device* device, const char* ip_address);
+/* The address outputs hold at most 15 characters (as the device's field does). */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_ip_address(vmlcmd_device* device, char* ip_address, size_t size);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_subnet_mask(vmlcmd_device* device, const char* subnet_mask);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_subnet_mask(vmlcmd_device* device, char* subnet_mask, size_t size);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_gateway(vmlcmd_device* device, const char* gateway);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_gateway(vmlcmd_device* device, char* gateway, size_t size);
 
-/* Serial line and PTZ heads. ptz_index: 0 for the first head. */
+/* ---- Serial line and PTZ heads --------------------------------------------------------- */
+
+/* ptz_index: 0 for the first head. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_ptz_protocol(vmlcmd_device* device, int protocol, int ptz_index);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_ptz_address(vmlcmd_device* device, int address, int ptz_index);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_serial_baud_rate(vmlcmd_device* device, int baud_rate);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_serial_baud_rate(vmlcmd_device* device, int* baud_rate);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_ptz_parameters(vmlcmd_device* device, int r_value, int s_value);
 
-/* PTZ movement of the current video port's head: a move lasts until vmlcmd_ptz_stop. A
+/* ---- PTZ movement ---------------------------------------------------------------------- */
+
+/* Moves the current video port's head: a move lasts until vmlcmd_ptz_stop. A
  * direction's sign chooses the way (right and up positive); 0 is refused. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_ptz_auto(vmlcmd_device* device, int on);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_ptz_focus(vmlcmd_device* device, int direction);
@@ -178,13 +188,17 @@ VMLCMD_C_API int VMLCMD_CALL vmlcmd_ptz_zoom(vmlcmd_device* device, int directio
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_ptz_iris(vmlcmd_device* device, int direction);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_ptz_stop(vmlcmd_device* device);
 
-/* Commands 51 and 52: four fields of the host's. */
+/* ---- Commands 51 and 52 ---------------------------------------------------------------- */
+
+/* Four fields of the host's; the video port is not used. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_send_command_51(vmlcmd_device* device, int p, const char* t,
                                                     const char* a, int o);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_send_command_52(vmlcmd_device* device, int p, const char* t,
                                                     const char* a, int o);
 
-/* Encoder of the current video port; vmlcmd_set_video_param_t addresses the port it is given. */
+/* ---- Encoder --------------------------------------------------------------------------- */
+
+/* Of the current video port; vmlcmd_set_video_param_t addresses the port it is given. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_video_bitrate(vmlcmd_device* device, int bitrate);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_video_bitrate(vmlcmd_device* device, int* bitrate);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_video_frame_rate(vmlcmd_device* device, int frame_rate);
@@ -198,7 +212,9 @@ VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_video_quant_step(vmlcmd_device* device, 
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_video_param_t(vmlcmd_device* device, const char* value_text,
                                                       int video_port);
 
-/* Picture of the current video port, on the 0..255 scale. */
+/* ---- Picture --------------------------------------------------------------------------- */
+
+/* Of the current video port, on the 0..255 scale. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_brightness(vmlcmd_device* device, int brightness);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_brightness(vmlcmd_device* device, int* brightness);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_contrast(vmlcmd_device* device, int contrast);
@@ -208,12 +224,16 @@ VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_saturation(vmlcmd_device* device, int* s
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_hue(vmlcmd_device* device, int hue);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_hue(vmlcmd_device* device, int* hue);
 
-/* All video settings at once (two requests after one login). */
+/* ---- All video settings ---------------------------------------------------------------- */
+
+/* Two requests after one login. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_video_settings(vmlcmd_device* device,
                                                        vmlcmd_video_settings* settings);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_video_settings(vmlcmd_device* device,
                                                        const vmlcmd_video_settings* settings);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_restore_video_defaults(vmlcmd_device* device);
+
+/* ---- Regions --------------------------------------------------------------------------- */
 
 /* Privacy-mask and motion-detection rectangles of the current video port. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_mask_region(vmlcmd_device* device, int enabled, int left, int top,
@@ -224,6 +244,8 @@ VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_motion_region(vmlcmd_device* device, int
                                                       int width, int height, int sensitivity);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_motion_region(vmlcmd_device* device, int* enabled, int* left,
                                                       int* top, int* width, int* height, int* sensitivity);
+
+/* ---- Overlay --------------------------------------------------------------------------- */
 
 /* On-screen caption and clock of the current video port. position: 1 top left to 8 bottom
  * right, both ways (other values are refused). The caption is UTF-8; the device holds it in

@@ -3,7 +3,6 @@
 // what it reads; statuses come from the handle's own record; texts cross as UTF-8.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -14,6 +13,7 @@
 #include <string>
 
 #include "VmlCmd/vmlcmd.h"
+#include "capi/Names.h"
 #include "reference/Operations.h"
 #include "support/DeviceFixture.h"
 
@@ -24,18 +24,7 @@ using reference::Length;
 using reference::Operation;
 using reference::Operations;
 
-// "GetVideoIFrameInterval" → "get_video_i_frame_interval", "SendCommand51" → "send_command_51".
-std::string Snake(const std::string& name) {
-  std::string out;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    const bool digitAfterLetter =
-        std::isdigit(c) && i > 0 && !std::isdigit(static_cast<unsigned char>(name[i - 1]));
-    if ((std::isupper(c) && i > 0) || digitAfterLetter) out += '_';
-    out += static_cast<char>(std::tolower(c));
-  }
-  return out;
-}
+using capi::Snake;
 
 bool TalksToDevice(const Operation& op) { return op.slot >= 0 && !op.requests.empty(); }
 
