@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the release archives for Windows developers: build/VmlCmd-<version>-win32.zip and
 # -win64.zip, each with bin/ (VmlCmd.dll, napi-sim.exe, vmlctl.exe), lib/ (VmlCmd.lib,
-# libVmlCmd.dll.a, VmlCmd.def), include/VmlCmd/ICommand.h and README.txt. Builds what is
+# libVmlCmd.dll.a, VmlCmd.def), include/VmlCmd/ (ICommand.h, vmlcmd.h), the C# binding
+# bindings/dotnet/VmlCmd.cs and README.txt. Builds what is
 # missing with the presets of the same names (mingw-w64, llvm-dlltool, cmake and ninja, which
 # scripts/wine-tests.sh installs).
 #
