@@ -158,7 +158,7 @@ int VMLCMD_CALL vmlcmd_device_open(const char* host, int port, const char* user,
   DeviceText address(host);
   DeviceText name(user);
   DeviceText secret(password);
-  if (!address.ok() || !name.ok() || !secret.ok()) return kRefused;
+  if (!address.ok() || !name.ok() || !secret.ok() || port < 0 || port > 65535) return kRefused;
   vmlcmd_device* device = new (std::nothrow) vmlcmd_device;
   if (device == nullptr) return VMLCMD_STATUS_OUT_OF_MEMORY;
   device->command = CreateICommand();

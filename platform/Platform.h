@@ -101,7 +101,8 @@ int LoadText(int id, char* buffer, int bufferSize);
 // UTF-8 to code page 936: -1 when text is not UTF-8, holds a character the code page lacks, or
 // does not fit in capacity - 1 bytes.
 int Utf8ToDeviceText(const char* text, char* out, std::size_t capacity);
-// Code page 936 to UTF-8: a byte the code page does not define becomes U+FFFD; -1 only when
+// Code page 936 to UTF-8: a byte the code page does not define becomes a replacement character
+// (U+FFFD with iconv, the system's own choice on Windows) instead of failing the text; -1 only when
 // the result does not fit in capacity - 1 bytes.
 int DeviceTextToUtf8(const char* text, char* out, std::size_t capacity);
 

@@ -122,8 +122,9 @@ typedef struct vmlcmd_video_settings {
 
 /* ---- Handles, results, texts ----------------------------------------------------------- */
 
-/* A new handle for the device at host (dotted IPv4) and port, logging in with user and
- * password. Sends nothing: the first device operation connects. *out is NULL on failure. */
+/* A new handle for the device at host (dotted IPv4) and port (0 to 65535), logging in with
+ * user and password. Sends nothing: the first device operation connects. *out is NULL on
+ * failure. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_device_open(const char* host, int port, const char* user,
                                                 const char* password, vmlcmd_device** out);
 /* Closes the handle (NULL is fine); it is invalid afterwards. */

@@ -317,6 +317,7 @@ TEST_F(CInterface, RefusedArgumentsSendNothing) {
   EXPECT_EQ(vmlcmd_device_open("127.0.0.1", 1, std::string(60, 'u').c_str(), "admin", &none),
             VMLCMD_STATUS_ARGUMENT_REFUSED);
   EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(vmlcmd_device_open("127.0.0.1", 65536, "admin", "admin", &none), VMLCMD_STATUS_ARGUMENT_REFUSED);
   vmlcmd_device_close(nullptr);
 }
 
