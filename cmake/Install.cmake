@@ -10,7 +10,7 @@ set(VMLCMD_CMAKE_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VmlCmd)
 
 install(TARGETS VmlCmd EXPORT VmlCmdTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/VmlCmd
+install(FILES ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h ${PROJECT_SOURCE_DIR}/include/VmlCmd/vmlcmd.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/VmlCmd
         COMPONENT development)
 
 # find_package(VmlCmd 0.1 REQUIRED) and VmlCmd::VmlCmd. The files locate the prefix from where

@@ -1,6 +1,7 @@
 # The library: one static core that the tests link directly, and the shared module for hosts
 # built from it (libVmlCmd.so, or VmlCmd.dll).
 set(VMLCMD_SOURCES
+    capi/CInterface.cpp
     core/Factory.cpp
     core/NapiCommand.cpp
     core/Outcome.cpp
@@ -25,6 +26,7 @@ if(WIN32)
   include(cmake/Windows.cmake OPTIONAL RESULT_VARIABLE VMLCMD_WINDOWS_PARTS)
 else()
   list(APPEND VMLCMD_SOURCES
+       platform/posix/CodePage.cpp
        platform/posix/Memory.cpp
        platform/posix/Serial.cpp
        platform/posix/Sockets.cpp

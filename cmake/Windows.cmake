@@ -3,6 +3,7 @@
 enable_language(RC)
 
 set(VMLCMD_PLATFORM_SOURCES
+    platform/win32/CodePage.cpp
     platform/win32/Memory.cpp
     platform/win32/Module.cpp
     platform/win32/Serial.cpp
@@ -15,7 +16,23 @@ set(VMLCMD_PLATFORM_SOURCES
 set(VMLCMD_WINDOWS_RESOURCES ${PROJECT_SOURCE_DIR}/ui/VmlCmd.rc)
 # The module alone carries the version resource; the test programs share only the string table.
 configure_file(${PROJECT_SOURCE_DIR}/cmake/VmlCmdVersion.rc.in ${PROJECT_BINARY_DIR}/VmlCmdVersion.rc @ONLY)
-set(VMLCMD_WINDOWS_MODULE_SOURCES ${VMLCMD_WINDOWS_RESOURCES} ${PROJECT_BINARY_DIR}/VmlCmdVersion.rc cmake/VmlCmd.def
+# The export list: the names of cmake/VmlCmd.def and the functions the flat C interface's header
+# declares. On x86 those are __stdcall, so the list names them as the compiler decorates them
+# ("vmlcmd_ptz_stop@4"); the module exports them undecorated (--kill-at), and the import
+# libraries map the decorated names a caller's compiler emits to the undecorated exports (-k).
+include(${PROJECT_SOURCE_DIR}/cmake/CInterfaceExports.cmake)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
+  vmlcmd_c_interface_exports(${PROJECT_SOURCE_DIR}/include/VmlCmd/vmlcmd.h vmlcmd_c_exports BYTES)
+else()
+  vmlcmd_c_interface_exports(${PROJECT_SOURCE_DIR}/include/VmlCmd/vmlcmd.h vmlcmd_c_exports)
+endif()
+file(READ ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def vmlcmd_def_text)
+list(JOIN vmlcmd_c_exports "\n    " vmlcmd_c_export_lines)
+set(VMLCMD_DEF ${PROJECT_BINARY_DIR}/VmlCmd.def)
+file(CONFIGURE OUTPUT ${VMLCMD_DEF} CONTENT "${vmlcmd_def_text}    ${vmlcmd_c_export_lines}\n" @ONLY)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def ${PROJECT_SOURCE_DIR}/include/VmlCmd/vmlcmd.h)
+set(VMLCMD_WINDOWS_MODULE_SOURCES ${VMLCMD_WINDOWS_RESOURCES} ${PROJECT_BINARY_DIR}/VmlCmdVersion.rc ${VMLCMD_DEF}
                                   cmake/empty.cpp)
 
 # Import libraries for hosts that link VmlCmd.dll instead of loading it, made from the export
@@ -35,11 +52,11 @@ set(VMLCMD_MINGW_IMPORT_LIBRARY ${VMLCMD_IMPORT_DIR}/libVmlCmd.dll.a)
 add_custom_command(
   OUTPUT ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${VMLCMD_IMPORT_DIR}
-  COMMAND ${VMLCMD_LLVM_DLLTOOL} -m ${VMLCMD_DLLTOOL_MACHINE} -d ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def -D VmlCmd.dll
+  COMMAND ${VMLCMD_LLVM_DLLTOOL} -m ${VMLCMD_DLLTOOL_MACHINE} -d ${VMLCMD_DEF} -D VmlCmd.dll -k
           -l ${VMLCMD_MSVC_IMPORT_LIBRARY}
-  COMMAND ${VMLCMD_MINGW_DLLTOOL} -m ${VMLCMD_DLLTOOL_MACHINE} -d ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def -D VmlCmd.dll
+  COMMAND ${VMLCMD_MINGW_DLLTOOL} -m ${VMLCMD_DLLTOOL_MACHINE} -d ${VMLCMD_DEF} -D VmlCmd.dll -k
           -l ${VMLCMD_MINGW_IMPORT_LIBRARY}
-  DEPENDS ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def
+  DEPENDS ${VMLCMD_DEF}
   COMMENT "Import libraries VmlCmd.lib and libVmlCmd.dll.a from VmlCmd.def"
   VERBATIM)
 add_custom_target(vmlcmd_import_libraries ALL DEPENDS ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY})
@@ -52,6 +69,9 @@ add_dependencies(vmlcmd_import vmlcmd_import_libraries VmlCmd)
 # The C and C++ runtimes go into the DLL, so a host needs only what every Windows has
 # (KERNEL32, msvcrt, USER32, WS2_32). -s strips the symbols of the shipped module.
 set(VMLCMD_WINDOWS_LIBS -static -static-libgcc -static-libstdc++ -s ws2_32 user32)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
+  list(APPEND VMLCMD_WINDOWS_LIBS -Wl,--kill-at)
+endif()
 
 # Windows 7 is the oldest system served (InitOnce, WSA_FLAG_NO_HANDLE_INHERIT).
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
@@ -152,16 +172,20 @@ if(VMLCMD_BUILD_TOOLS)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:VmlCmd> ${kit_root}/bin/VmlCmd.dll
     COMMAND ${CMAKE_STRIP} -o ${kit_root}/bin/napi-sim.exe $<TARGET_FILE:napi-sim>
     COMMAND ${CMAKE_STRIP} -o ${kit_root}/bin/vmlctl.exe $<TARGET_FILE:vmlctl>
-    COMMAND ${CMAKE_COMMAND} -E copy ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY}
-            ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def ${kit_root}/lib/
-    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h ${kit_root}/include/VmlCmd/
+    COMMAND ${CMAKE_COMMAND} -E copy ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY} ${VMLCMD_DEF}
+            ${kit_root}/lib/
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h
+            ${PROJECT_SOURCE_DIR}/include/VmlCmd/vmlcmd.h ${kit_root}/include/VmlCmd/
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${kit_root}/bindings/dotnet
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/bindings/dotnet/VmlCmd.cs ${kit_root}/bindings/dotnet/
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_BINARY_DIR}/kit-README.txt ${kit_root}/README.txt
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/LICENSE ${kit_root}/LICENSE.txt
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/operations.md ${kit_root}/docs/operations.md
     COMMAND ${CMAKE_COMMAND} -E chdir ${kit_stage} ${CMAKE_COMMAND} -E tar cf ${VMLCMD_WINDOWS_ARCHIVE} --format=zip
             ${VMLCMD_KIT_NAME}
     DEPENDS VmlCmd napi-sim vmlctl ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY}
-            ${PROJECT_SOURCE_DIR}/cmake/VmlCmd.def ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h
+            ${VMLCMD_DEF} ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h
+            ${PROJECT_SOURCE_DIR}/include/VmlCmd/vmlcmd.h ${PROJECT_SOURCE_DIR}/bindings/dotnet/VmlCmd.cs
             ${PROJECT_BINARY_DIR}/kit-README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/docs/operations.md
     COMMENT "Release archive ${VMLCMD_KIT_NAME}.zip"
     VERBATIM)

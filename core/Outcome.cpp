@@ -3,6 +3,7 @@
 
 #include "VmlCmd/ICommand.h"
 #include "core/NapiCommand.h"
+#include "core/Outcome.h"
 #include "platform/Platform.h"
 #include "ui/resource.h"
 
@@ -46,6 +47,14 @@ VmlCmdOutcome ToRecord(const vml::napi::Outcome& outcome) {
 
 }  // namespace
 
+namespace vml {
+
+const char* EnglishStageText(std::int32_t stage) {
+  return stage >= 0 && stage < VmlCmdStageCount ? kEnglishStageTexts[stage] : nullptr;
+}
+
+}  // namespace vml
+
 extern "C" {
 
 VMLCMD_API bool VmlCmdGetLastOutcome(ICommand* command, VmlCmdOutcome* outcome) {
@@ -64,7 +73,7 @@ VMLCMD_API int32_t VmlCmdGetStageText(int32_t stage, int32_t language, char* buf
   if (stage < 0 || stage >= VmlCmdStageCount) return 0;
   if (language == 1) return vml::platform::LoadText(IDS_STAGE_BASE + stage, buffer, bufferSize);
   if (language != 0) return 0;
-  const char* text = kEnglishStageTexts[stage];
+  const char* text = vml::EnglishStageText(stage);
   std::size_t length = std::strlen(text);
   if (length > static_cast<std::size_t>(bufferSize) - 1) length = static_cast<std::size_t>(bufferSize) - 1;
   std::memcpy(buffer, text, length);

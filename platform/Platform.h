@@ -111,4 +111,15 @@ bool GuardedCopy(void* destination, const void* source, std::size_t length);
 // host's character set) and returns the bytes copied without the NUL; 0 when there is none.
 int LoadText(int id, char* buffer, int bufferSize);
 
+// ---- The device's code page ---------------------------------------------------------------
+// Devices hold their texts in code page 936 (Simplified Chinese); the flat C interface speaks
+// UTF-8. Both return the bytes written, a NUL after them, or -1.
+// UTF-8 to code page 936: -1 when text is not UTF-8, holds a character the code page lacks, or
+// does not fit in capacity - 1 bytes.
+int Utf8ToDeviceText(const char* text, char* out, std::size_t capacity);
+// Code page 936 to UTF-8: a byte the code page does not define becomes a replacement character
+// (U+FFFD with iconv, the system's own choice on Windows) instead of failing the text; -1 only when
+// the result does not fit in capacity - 1 bytes.
+int DeviceTextToUtf8(const char* text, char* out, std::size_t capacity);
+
 }  // namespace vml::platform

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the release archives for Windows developers: build/VmlCmd-<version>-win32.zip and
 # -win64.zip, each with bin/ (VmlCmd.dll, napi-sim.exe, vmlctl.exe), lib/ (VmlCmd.lib,
-# libVmlCmd.dll.a, VmlCmd.def), include/VmlCmd/ICommand.h, README.txt, LICENSE.txt and
-# docs/operations.md (the operation reference). Builds what is
+# libVmlCmd.dll.a, VmlCmd.def), include/VmlCmd/ (ICommand.h, vmlcmd.h), the C# binding
+# bindings/dotnet/VmlCmd.cs, README.txt, LICENSE.txt and docs/operations.md (the operation
+# reference). Builds what is
 # missing with the presets of the same names (mingw-w64, llvm-dlltool, cmake and ninja, which
 # scripts/wine-tests.sh installs).
 #

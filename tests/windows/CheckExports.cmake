@@ -1,7 +1,10 @@
-# Checks the shipped module with objdump -p: exactly the three public exports, and imports from
-# system DLLs only (a runtime DLL such as libstdc++ would be missing on a customer's machine).
-# Usage: cmake -DOBJDUMP=<objdump> -DMODULE=<VmlCmd.dll> -P CheckExports.cmake
+# Checks the shipped module with objdump -p: exactly the public exports (the factory, the
+# table's extensions and every function of the flat C interface's header, all undecorated, on
+# x86 too), and imports from system DLLs only (a runtime DLL such as libstdc++ would be missing
+# on a customer's machine).
+# Usage: cmake -DOBJDUMP=<objdump> -DMODULE=<VmlCmd.dll> -DHEADER=<vmlcmd.h> -P CheckExports.cmake
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/CInterfaceExports.cmake)
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${MODULE} failed")
@@ -33,7 +36,10 @@ else()
   list(TRANSFORM exports REPLACE "^\n[\t ]+\\[ *[0-9]+\\] " "")
   list(SORT exports)
 endif()
-set(expected CreateICommand VmlCmdGetLastOutcome VmlCmdGetOsdCaptionEx VmlCmdGetStageText VmlCmdSetSerialConfirm)
+vmlcmd_c_interface_exports(${HEADER} c_names)
+set(expected CreateICommand VmlCmdGetLastOutcome VmlCmdGetOsdCaptionEx VmlCmdGetStageText VmlCmdSetSerialConfirm
+             ${c_names})
+list(SORT expected)
 if(NOT exports STREQUAL expected)
   string(APPEND failures "exports '${exports}', expected '${expected}'\n")
 endif()
@@ -42,4 +48,5 @@ if(failures)
   message(FATAL_ERROR "${MODULE}:\n${failures}")
 endif()
 list(JOIN imports ", " importText)
-message(STATUS "${MODULE}: exports ${exports}; ${importText}")
+list(LENGTH exports count)
+message(STATUS "${MODULE}: ${count} exports ${exports}; ${importText}")

@@ -29,7 +29,8 @@ if [ "${1:-}" = --archive ]; then
   root=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)
   missing=()
   for file in bin/VmlCmd.dll bin/napi-sim.exe bin/vmlctl.exe lib/VmlCmd.lib lib/libVmlCmd.dll.a lib/VmlCmd.def \
-              include/VmlCmd/ICommand.h README.txt LICENSE.txt docs/operations.md; do
+              include/VmlCmd/ICommand.h include/VmlCmd/vmlcmd.h bindings/dotnet/VmlCmd.cs README.txt \
+              LICENSE.txt docs/operations.md; do
     [ -f "$root/$file" ] || missing+=("$file")
   done
   if [ ${#missing[@]} -gt 0 ]; then

@@ -1,0 +1,3 @@
+module vmlcmd.local/bindings/go
+
+go 1.19
