@@ -5,7 +5,7 @@ set -euo pipefail
 
 default_packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgtest-dev libgmock-dev libbenchmark-dev
           libasio-dev libcli11-dev nlohmann-json3-dev python3 python3-dev pybind11-dev python3-pytest
-          help2man)  # the man pages; scripts/consumer-test.sh installs what the packages need
+          help2man libcpp-httplib-dev libssl-dev python3-jsonschema chromium chromium-driver python3-selenium)  # the man pages, the gateway and its browser tests; scripts/consumer-test.sh installs what the packages need
 if [ $# -gt 0 ]; then packages=("$@"); else packages=("${default_packages[@]}"); fi
 missing=()
 for package in "${packages[@]}"; do

@@ -15,9 +15,9 @@ namespace {
 constexpr std::size_t kUserLimit = 16;
 constexpr std::size_t kPasswordLimit = 8;
 
-enum Column { kHost, kPort, kUser, kPassword, kVideoPort, kColumnCount };
-constexpr std::array<const char*, kColumnCount> kColumnNames = {"host", "port", "user", "password",
-                                                                "video-port"};
+enum Column { kHost, kPort, kUser, kPassword, kVideoPort, kName, kColumnCount };
+constexpr std::array<const char*, kColumnCount> kColumnNames = {"host",     "port",       "user",
+                                                                "password", "video-port", "name"};
 
 std::string Trim(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t");
@@ -103,7 +103,7 @@ bool ParseInventory(std::istream& in, const Target& defaults, std::vector<Invent
         if (column < 0)
           return Fail(error, number,
                       "unknown column \"" + fields[i] +
-                          "\" in the header (expected host,port,user,password,video-port)");
+                          "\" in the header (expected host,port,user,password,video-port,name)");
         if (position[static_cast<std::size_t>(column)] >= 0)
           return Fail(error, number, "column \"" + fields[i] + "\" appears twice in the header");
         position[static_cast<std::size_t>(column)] = static_cast<int>(i);
@@ -131,6 +131,7 @@ bool ParseInventory(std::istream& in, const Target& defaults, std::vector<Invent
     if (!ParseInt(field(kPort), 1, 65535, &row.target.port))
       return Fail(error, number, "port \"" + field(kPort) + "\" is not a number in 1..65535");
     if (position[kUser] >= 0) row.target.user = field(kUser);
+    if (position[kName] >= 0) row.name = field(kName);
     if (position[kPassword] >= 0) row.target.password = field(kPassword);
     if (position[kVideoPort] >= 0 &&
         !ParseInt(field(kVideoPort), 0, std::numeric_limits<int32_t>::max(), &row.target.videoPort))

@@ -1,5 +1,6 @@
 // The inventory of a fleet: a CSV file with a header naming its columns (host, port, user,
-// password, video-port), one device a row, '#' lines as comments.
+// password, video-port, and an optional name for the device), one device a row, '#' lines as
+// comments.
 #pragma once
 
 #include <iosfwd>
@@ -13,6 +14,7 @@ namespace vmlctl {
 struct InventoryRow {
   int line = 0;  // in the file, counted from 1
   Target target;
+  std::string name;  // empty when the file has no name column
 };
 
 struct InventoryError {
