@@ -5,7 +5,7 @@
 #include <atomic>
 
 #include "Engine.h"
-#include "Fleet.h"
+#include "Pool.h"
 #include "Gateway.h"
 #include "Reason.h"
 

@@ -40,7 +40,7 @@ class Sim:
         self.inventory = os.path.join(directory, "sim.csv")
         self.process = subprocess.Popen(
             [NAPI_SIM, "--devices", str(devices), "--control-port", "0", "--inventory-out", self.inventory,
-             "--account", f"admin:{PASSWORD}", "--idle-timeout", "5"],
+             "--account", f"admin:{PASSWORD}", "--idle-timeout", "5", "--request-log", "100000"],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         port = int(_read_line(self.process.stdout, r"control on 127\.0\.0\.1:(\d+)", "napi-sim").group(1))
         self.control = socket.create_connection(("127.0.0.1", port))

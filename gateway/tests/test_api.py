@@ -193,7 +193,7 @@ def test_64_clients_on_16_devices_lose_nothing(gateway, sim):
         try:
             status, data, _ = gateway.request("POST", f"/api/v1/devices/{device}/config/apply", wanted)
             # Read back under the device's own turn: another client's write cannot slip between.
-            assert status == 200 and data["verified"] == ["video_ports.0.encoder.bitrate"], data
+            assert status == 200 and "video_ports.0.encoder.bitrate" in data["verified"] and not data["failed"], data
             status, data, _ = gateway.request("POST", f"/api/v1/devices/{device}/ptz/move",
                                               {"axis": "tilt", "direction": 1, "seconds": 2})
             assert status == 200, data
