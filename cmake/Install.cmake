@@ -46,5 +46,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/operati
 
 if(TARGET napi-sim AND TARGET vmlctl)
   install(TARGETS napi-sim vmlctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  # The schema of vmlctl config's documents, for editors and other checkers; vmlctl carries
+  # its own copy compiled in.
+  install(FILES ${PROJECT_SOURCE_DIR}/config/vmlcmd-config.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/vmlcmd
+          COMPONENT tools)
   include(${PROJECT_SOURCE_DIR}/cmake/ManPages.cmake)
 endif()

@@ -102,7 +102,8 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION
     "simulated video server and command-line client for VmlCmd\n${vmlcmd_about}\n\n"
     "This package holds napi-sim, a simulated video server on loopback with\n"
     "fault injection, and vmlctl, which runs any operation of the library\n"
-    "against a device or an embedded simulator.")
+    "against a device or an embedded simulator, and backs up, compares and\n"
+    "applies a device's whole configuration (schema in /usr/share/vmlcmd).")
 string(CONCAT CPACK_COMPONENT_TOOLS_DESCRIPTION ${CPACK_COMPONENT_TOOLS_DESCRIPTION})
 
 set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_NAME python3-vmlcmd)
