@@ -46,6 +46,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/operati
 
 if(TARGET napi-sim AND TARGET vmlctl)
   install(TARGETS napi-sim vmlctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  # The schema of vmlctl config's documents, for editors and other checkers; vmlctl carries
+  # its own copy compiled in.
+  install(FILES ${PROJECT_SOURCE_DIR}/config/vmlcmd-config.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/vmlcmd
+          COMPONENT tools)
   if(TARGET vmlcmd-gateway)
     # The unit is installed, not enabled: the inventory and tokens must be written first.
     install(TARGETS vmlcmd-gateway RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
