@@ -39,7 +39,8 @@ long ResidentKilobytes() {
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 // Every client sends `each` requests over one kept-alive connection, device by device in turn.
-double RequestsPerSecond(int port, int each, const std::function<httplib::Result(httplib::Client&, int)>& send,
+double RequestsPerSecond(int port, int each,
+                         const std::function<httplib::Result(httplib::Client&, int)>& send,
                          std::atomic<int>* failures) {
   std::vector<std::thread> clients;
   const auto start = Clock::now();
@@ -92,7 +93,8 @@ int main(int argc, char** argv) {
     return c.Get(("/api/v1/devices/cam" + std::to_string(d + 1) + "/config?ports=0").c_str());
   };
   auto ptzMove = [&](httplib::Client& c, int d) {
-    return c.Post(("/api/v1/devices/cam" + std::to_string(d + 1) + "/ptz/move").c_str(), move, "application/json");
+    return c.Post(("/api/v1/devices/cam" + std::to_string(d + 1) + "/ptz/move").c_str(), move,
+                  "application/json");
   };
   std::printf("64 clients, %d devices:\n", kDevices);
   std::printf("  GET config  %8.0f requests/s\n", RequestsPerSecond(port, 50, getConfig, &failures));
@@ -126,8 +128,8 @@ int main(int argc, char** argv) {
   const long before = ResidentKilobytes();
   RequestsPerSecond(port, memoryRequests / kClients, ptzMove, &failures);
   const long after = ResidentKilobytes();
-  std::printf("memory (resident, whole process): %ld kB before, %ld kB after %d more PTZ moves\n", before, after,
-              memoryRequests / kClients * kClients);
+  std::printf("memory (resident, whole process): %ld kB before, %ld kB after %d more PTZ moves\n", before,
+              after, memoryRequests / kClients * kClients);
   std::printf("failed requests: %d\n", failures.load());
   server.stop();
   serving.join();

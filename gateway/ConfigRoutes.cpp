@@ -5,8 +5,8 @@
 #include <atomic>
 
 #include "Engine.h"
-#include "Pool.h"
 #include "Gateway.h"
+#include "Pool.h"
 #include "Reason.h"
 
 namespace gateway {

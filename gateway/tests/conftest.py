@@ -107,7 +107,8 @@ class Gateway:
         response = connection.getresponse()
         text = response.read().decode()
         connection.close()
-        return response.status, (json.loads(text) if text else None), text
+        is_json = response.getheader("Content-Type", "").startswith("application/json")
+        return response.status, (json.loads(text) if text and is_json else None), text
 
     def log_text(self):
         self.log.flush()
