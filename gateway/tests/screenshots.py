@@ -25,7 +25,7 @@ def main():
         rows = [dict(row, name=f"cam{i + 1}") for i, row in enumerate(sim.rows)]
         rows.append({"name": "lobby", "host": "127.0.0.1", "port": conftest.dead_port()})
         gateway = conftest.Gateway(rows, work)
-        driver = browser.start(width=1100, height=760)
+        driver = browser.start(width=1100, height=980)
         wait = WebDriverWait(driver, 15)
         try:
             driver.get(f"http://127.0.0.1:{gateway.port}/#token={conftest.WRITE}")
@@ -52,6 +52,7 @@ def main():
                 .move_by_offset(70, 50).move_by_offset(70, 50).release().perform()
             driver.find_element(By.ID, "plan").click()
             wait.until(EC.visibility_of_element_located((By.ID, "plan-table")))
+            driver.execute_script("window.scrollTo(0, 0)")
             driver.save_screenshot(os.path.join(output, "gateway-mask.png"))
         finally:
             browser.stop(driver)
