@@ -176,7 +176,11 @@ class Session {
     if (port >= 0) where += " (video port " + std::to_string(port) + ")";
     lastError = where + ": " + Reason(outcome);
     errors.push_back(lastError);
-    if (Unreachable(outcome.stage)) unreachable_ = true;
+    // A login that failed, or a reply that never came, will fail the same way on every
+    // further operation, each after its own wait.
+    if (Unreachable(outcome.stage) || outcome.exchange == VmlCmdExchangeLogin ||
+        outcome.stage == VmlCmdStageReplyTimedOut)
+      unreachable_ = true;
     return false;
   }
 
@@ -513,7 +517,7 @@ bool ParsePorts(const std::string& text, std::vector<int32_t>* ports) {
   auto number = [&](int32_t* value) {
     const std::size_t start = i;
     long n = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 5)
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 4)
       n = n * 10 + (text[i++] - '0');
     *value = static_cast<int32_t>(n);
     return i > start && (i == text.size() || text[i] < '0' || text[i] > '9');

@@ -13,6 +13,7 @@ need no hardware::
 """
 
 from . import _vmlcmd
+from ._config import ApplyResult, ConfigError
 from ._device import Device, Ptz
 from ._errors import (
     RESULT_TEXTS,
@@ -46,10 +47,12 @@ from ._types import (
 __version__ = ".".join(str(part) for part in _vmlcmd.VERSION)
 
 __all__ = [
+    "ApplyResult",
     "ArgumentRefusedError",
     "Caption",
     "ClockOverlay",
     "Command",
+    "ConfigError",
     "ConnectError",
     "ConnectionClosedError",
     "Device",
