@@ -110,6 +110,7 @@ int main(int argc, char** argv) {
   std::printf("64 clients, %d devices:\n", kDevices);
   std::printf("  GET config  %8.0f requests/s\n", RequestsPerSecond(port, 50, getConfig, &failures));
   std::printf("  PTZ move    %8.0f requests/s\n", RequestsPerSecond(port, 200, ptzMove, &failures));
+  std::printf("  failed so far: %d\n", failures.load());
 
   // One call at a time: through the gateway, then the same work straight on a command object.
   constexpr int kSerial = 400;

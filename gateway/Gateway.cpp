@@ -118,6 +118,9 @@ void Gateway::Mount(httplib::Server& server) {
   // An answer leaves in pieces (status and headers, then the body); with Nagle's algorithm the
   // second waits for the client's delayed acknowledgement, some 40 ms on every call.
   server.set_tcp_nodelay(true);
+  // A console polls and a PTZ pad renews twice a second: a kept connection serves them all, rather
+  // than a new one every five requests (the library's default), each with its own close to race.
+  server.set_keep_alive_max_count(1000);
   // Who is calling is settled before any route runs; an /api/ request without a known token
   // never reaches a handler, whether its path exists or not.
   server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
