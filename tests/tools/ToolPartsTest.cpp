@@ -56,6 +56,13 @@ TEST(InventoryTest, ReadsRowsCommentsQuotesAndMissingColumns) {
   EXPECT_EQ(q.rows[0].target.user, "operator");
   EXPECT_EQ(q.rows[0].target.password, "secret");
   EXPECT_EQ(q.rows[0].target.videoPort, 2);
+  EXPECT_EQ(q.rows[0].name, "");
+
+  // The gateway's optional name column.
+  const Parsed n = Parse("name,host,port\nlobby,192.0.2.13,8000\n");
+  ASSERT_TRUE(n.ok) << n.error.message;
+  EXPECT_EQ(n.rows[0].name, "lobby");
+  EXPECT_EQ(n.rows[0].target.host, "192.0.2.13");
 }
 
 TEST(InventoryTest, ABadFileNamesTheLineAndWhatIsWrong) {
