@@ -2,7 +2,7 @@
 # packages follow one to one:
 #   runtime      the shared library (libVmlCmd.so.<version> and its SONAME link)
 #   development  the header, the development link, the CMake package and the pkg-config file
-#   tools        napi-sim and vmlctl with their man pages
+#   tools        napi-sim, vmlctl and vmlcmd-gateway with their man pages, the gateway's unit
 # Tests, benchmarks and fuzz targets have no install rules at all.
 include(CMakePackageConfigHelpers)
 
@@ -46,5 +46,15 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/operati
 
 if(TARGET napi-sim AND TARGET vmlctl)
   install(TARGETS napi-sim vmlctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+  # The schema of vmlctl config's documents, for editors and other checkers; vmlctl carries
+  # its own copy compiled in.
+  install(FILES ${PROJECT_SOURCE_DIR}/config/vmlcmd-config.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/vmlcmd
+          COMPONENT tools)
+  if(TARGET vmlcmd-gateway)
+    # The unit is installed, not enabled: the inventory and tokens must be written first.
+    install(TARGETS vmlcmd-gateway RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/vmlcmd-gateway.service DESTINATION lib/systemd/system
+            COMPONENT tools)
+  endif()
   include(${PROJECT_SOURCE_DIR}/cmake/ManPages.cmake)
 endif()

@@ -1,4 +1,4 @@
-# Man pages of napi-sim(1) and vmlctl(1), made by help2man from the programs' own --help and
+# Man pages of napi-sim(1), vmlctl(1) and vmlcmd-gateway(1), made by help2man from the programs' own --help and
 # --version, so they say what the built programs do. Installed compressed, as Debian wants.
 find_program(VMLCMD_HELP2MAN help2man)
 find_program(VMLCMD_GZIP gzip)
@@ -9,8 +9,14 @@ endif()
 
 set(VMLCMD_MAN_DIR ${PROJECT_BINARY_DIR}/man)
 set(vmlcmd_man_pages)
-foreach(program napi-sim vmlctl)
-  if(program STREQUAL "vmlctl")
+set(vmlcmd_man_programs napi-sim vmlctl)
+if(TARGET vmlcmd-gateway)
+  list(APPEND vmlcmd_man_programs vmlcmd-gateway)
+endif()
+foreach(program IN LISTS vmlcmd_man_programs)
+  if(program STREQUAL "vmlcmd-gateway")
+    set(name "video servers over HTTP/JSON with a web console")
+  elseif(program STREQUAL "vmlctl")
     set(name "run one operation of the video-server client library")
   else()
     set(name "simulated NAPI video server on a loopback TCP port")

@@ -1,7 +1,7 @@
 # Debian packages of the native build, one per install component (cmake/Install.cmake):
 #   libvmlcmd<major>  the shared library
 #   libvmlcmd-dev     header, development link, CMake package, pkg-config file, reference
-#   vmlcmd-tools      napi-sim and vmlctl with their man pages
+#   vmlcmd-tools      napi-sim, vmlctl and vmlcmd-gateway with their man pages
 #   python3-vmlcmd    the Python package vmlcmd, when the module is built
 # `cpack -G DEB` in the build folder (or the `package` target) writes them to packages/ there.
 set(VMLCMD_DEB_REVISION 1)
@@ -101,8 +101,12 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${VMLCMD_RUNTIME_PACKAGE} (= ${VMLCMD_DE
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION
     "simulated video server and command-line client for VmlCmd\n${vmlcmd_about}\n\n"
     "This package holds napi-sim, a simulated video server on loopback with\n"
-    "fault injection, and vmlctl, which runs any operation of the library\n"
-    "against a device or an embedded simulator.")
+    "fault injection; vmlctl, which runs any operation of the library\n"
+    "against a device or an embedded simulator, and backs up, compares and\n"
+    "applies a device's whole configuration (schema in /usr/share/vmlcmd);\n"
+    "and vmlcmd-gateway, which serves a fleet over HTTP/JSON with an OpenAPI\n"
+    "description and a web console (its systemd unit is installed but not\n"
+    "enabled).")
 string(CONCAT CPACK_COMPONENT_TOOLS_DESCRIPTION ${CPACK_COMPONENT_TOOLS_DESCRIPTION})
 
 set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_NAME python3-vmlcmd)

@@ -88,7 +88,8 @@ bool WriteInventory(const std::string& path, const napisim::Simulator& simulator
 
 constexpr const char* kFaultHelp = R"(
 Faults are set per command code through the control channel (op "set-fault", see napi-sim(1)):
-kinds normal, no-reply, close, reset, truncate, status, raw, text; with delayMs before the
+kinds normal, no-reply, close, reset, truncate, status, raw, text, ignore (status 0, state
+kept: a write the device does not take); with delayMs before the
 reply, closeAfter, and delivery fields for any replying kind: splitAfter (bytes in the first
 write) with gapMs before the rest, oneByteAtATime (gapMs between bytes; splitAfter 20 sends the
 header and the text apart), trailingNul (an undeclared NUL behind the reply).)";

@@ -145,6 +145,8 @@ std::string HumanLine(const InventoryRow& row, const Report& report, std::size_t
   return line;
 }
 
+}  // namespace
+
 std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed, Clock::duration elapsed) {
   const std::size_t filled = total == 0 ? kBarWidth : done * kBarWidth / total;
   const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 100;
@@ -152,8 +154,6 @@ std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed,
          std::to_string(done) + "/" + std::to_string(total) + "  failed " + std::to_string(failed) + "  " +
          std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s\x1b[K";
 }
-
-}  // namespace
 
 int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Args& args,
              const FleetOptions& options, std::ostream& out, std::ostream& err) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include "Commands.h"
@@ -24,6 +26,10 @@ constexpr int kExitInterrupted = 130;
 
 // Returns the exit status: 0 when every device succeeded, 1 when one failed, kExitInterrupted
 // when stop came before every device had started.
+// The bar the fleet runs redraw in place on a terminal: "\r[####....] 12/20  failed 1  0.4 s".
+std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed,
+                        std::chrono::steady_clock::duration elapsed);
+
 int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Args& args,
              const FleetOptions& options, std::ostream& out, std::ostream& err);
 

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <exception>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <map>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Config.h"
 #include "Device.h"
 #include "Fleet.h"
 #include "Inventory.h"
@@ -156,8 +158,8 @@ extern "C" void OnInterrupt(int) {
   std::signal(SIGINT, SIG_DFL);
 }
 
-int RunInventory(const std::string& path, const Target& defaults, const Entry& entry, const Args& args,
-                 FleetOptions options) {
+int RunInventory(const std::string& path, const Target& defaults, FleetOptions options,
+                 const std::function<int(const std::vector<InventoryRow>&, FleetOptions)>& run) {
   std::ifstream file(path);
   if (!file) {
     std::cerr << "vmlctl: cannot read the inventory " << path << '\n';
@@ -174,7 +176,7 @@ int RunInventory(const std::string& path, const Target& defaults, const Entry& e
   options.progress = PrepareProgressDisplay();
   options.stop = &interrupted;
   std::signal(SIGINT, OnInterrupt);
-  return RunFleet(rows, entry, args, options, std::cout, std::cerr);
+  return run(rows, options);
 }
 
 int Main(int argc, char** argv) {
@@ -220,6 +222,8 @@ int Main(int argc, char** argv) {
       ->needs(inventoryOption);
 
   std::vector<std::unique_ptr<Bound>> bound = AddTable(app);
+  ConfigCommand config;
+  AddConfigCommand(app, &config);
   CLI::App* tour = app.add_subcommand(
       "tour",
       "Walk through every family of operations against the embedded simulator, one checked step a line");
@@ -268,12 +272,24 @@ int Main(int argc, char** argv) {
     chosen = b.get();
   }
   if (inventoryOption->count() != 0) {
+    if (config.Parsed()) {
+      FleetOptions options;
+      options.jobs = jobs;
+      options.json = json;
+      return RunInventory(inventory, target, options,
+                          [&](const std::vector<InventoryRow>& rows, FleetOptions o) {
+                            return RunConfigFleet(config, rows, o, std::cout, std::cerr);
+                          });
+    }
     if (chosen == nullptr) return kExitUsage;
     FleetOptions options;
     options.jobs = jobs;
     options.json = json;
     options.timing = timing;
-    return RunInventory(inventory, target, *chosen->entry, Args(chosen->raw), options);
+    return RunInventory(inventory, target, options,
+                        [&](const std::vector<InventoryRow>& rows, FleetOptions o) {
+                          return RunFleet(rows, *chosen->entry, Args(chosen->raw), o, std::cout, std::cerr);
+                        });
   }
 
   std::unique_ptr<napisim::Simulator> simulator;
@@ -305,6 +321,7 @@ int Main(int argc, char** argv) {
     reached.port = relay->Port();
   }
 
+  if (config.Parsed()) return RunConfig(config, reached, json, std::cout, std::cerr);
   if (tour->parsed()) return RunTour(*simulator, reached, std::cout, {json, timing}) ? kExitOk : kExitFailed;
   if (chosen == nullptr) return kExitUsage;  // a group without its action; CLI11 normally refuses that
 

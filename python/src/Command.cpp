@@ -16,6 +16,7 @@ Command::Command(const std::string& host, int32_t port, const std::string& user,
     throw std::invalid_argument("the library refused the device's address or account");
   }
   object_->SetVideoPort(videoPort);
+  videoPort_ = videoPort;
 }
 
 // Python destroys the object when nothing refers to it any more, so no call can be running.
@@ -41,6 +42,7 @@ void Command::SetVideoPort(int32_t videoPort) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (object_ == nullptr) throw ClosedDevice();
   object_->SetVideoPort(videoPort);
+  videoPort_ = videoPort;
 }
 
 std::string Command::VendorName() {

@@ -69,6 +69,22 @@ class Command {
     return result;
   }
 
+  // Runs work on the object itself (the configuration engine, which makes many operations),
+  // with the GIL released and the lock held; the object's video port is set back afterwards,
+  // since the work may address other ports.
+  template <typename Work>
+  auto WithObject(Work&& work) {
+    pybind11::gil_scoped_release release;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (object_ == nullptr) throw ClosedDevice();
+    struct Restore {
+      ICommand* object;
+      int32_t port;
+      ~Restore() { object->SetVideoPort(port); }
+    } restore{object_, videoPort_};
+    return work(*object_);
+  }
+
   // Changes what the following operations send after "-p"; no device traffic.
   void SetVideoPort(int32_t videoPort);
   std::string VendorName();
@@ -79,6 +95,7 @@ class Command {
  private:
   std::mutex mutex_;
   ICommand* object_ = nullptr;
+  int32_t videoPort_ = 0;
 };
 
 }  // namespace vmlcmd_python

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Command.h"
+#include "Engine.h"
 #include "Simulator.h"
 #include "VmlCmd/ICommand.h"
 #include "inventory/Inventory.h"
@@ -215,6 +217,52 @@ py::dict ReadInventory(const py::bytes& content, const std::string& user, const 
   return result;
 }
 
+// The configuration engine, the one behind vmlctl config too. Documents cross as JSON texts,
+// which the pure-Python half turns into dicts; a document is checked before anything is sent.
+namespace cfg = vmlcmd::config;
+
+std::string Refusals(const std::vector<cfg::Refusal>& refusals) {
+  std::string text;
+  for (const cfg::Refusal& refusal : refusals) text += (text.empty() ? "" : "; ") + refusal.Text();
+  return text;
+}
+
+cfg::Json Wanted(const std::string& text) {
+  cfg::Json document = cfg::Json::parse(text);
+  const std::vector<cfg::Refusal> refusals = cfg::Check(document);
+  if (!refusals.empty()) throw py::value_error(Refusals(refusals));
+  return document;
+}
+
+std::string Dump(const cfg::Json& json) {
+  return json.dump(-1, ' ', false, cfg::Json::error_handler_t::replace);
+}
+
+void DefineConfig(py::class_<Command>& cls) {
+  cls.def("read_config", [](Command& command, const std::vector<int32_t>& ports) {
+    const cfg::ReadResult read =
+        command.WithObject([&](ICommand& object) { return cfg::Read(object, ports); });
+    return Dump(cfg::Json{{"document", read.document}, {"errors", read.errors}});
+  });
+  cls.def("plan_config", [](Command& command, const std::string& text) {
+    const cfg::Json wanted = Wanted(text);
+    return Dump(cfg::ToJson(command.WithObject([&](ICommand& object) { return cfg::Plan(object, wanted); })));
+  });
+  cls.def("apply_config",
+          [](Command& command, const std::string& text, bool check, bool rollback, bool allowAddressChange,
+             const std::string& host, int32_t port, const std::string& user, const std::string& password) {
+            const cfg::Json wanted = Wanted(text);
+            const cfg::Target target{host, port, user, password};
+            cfg::ApplyOptions options;
+            options.check = check;
+            options.rollback = rollback;
+            options.allowAddressChange = allowAddressChange;
+            options.target = &target;
+            return Dump(cfg::ToJson(
+                command.WithObject([&](ICommand& object) { return cfg::Apply(object, wanted, options); })));
+          });
+}
+
 // A failed operation becomes the exception of its stage, made by the pure-Python half so that
 // the classes and their fields are ordinary Python.
 void TranslateFailures(std::exception_ptr thrown) {
@@ -243,5 +291,7 @@ PYBIND11_MODULE(_vmlcmd, m) {
         py::arg("video_port"), "Reads an inventory file's bytes with the tools' own reader.");
   py::register_exception_translator(&TranslateFailures);
   DefineCommand(m);
+  auto cls = py::reinterpret_borrow<py::class_<Command>>(m.attr("Command"));
+  DefineConfig(cls);
   DefineSimulator(m);
 }

@@ -15,6 +15,7 @@ need no hardware::
 """
 
 from . import _vmlcmd
+from ._config import ApplyResult, ConfigError
 from ._device import Device, Ptz
 from ._errors import (
     RESULT_TEXTS,
@@ -59,10 +60,12 @@ def __getattr__(name: str):
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 __all__ = [
+    "ApplyResult",
     "ArgumentRefusedError",
     "Caption",
     "ClockOverlay",
     "Command",
+    "ConfigError",
     "ConnectError",
     "ConnectionClosedError",
     "Device",

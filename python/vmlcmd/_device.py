@@ -4,9 +4,11 @@ from __future__ import annotations
 
 import datetime as _datetime
 import ipaddress
-from typing import Optional, Union
+import json
+from typing import Any, Dict, Iterable, List, Optional, Union
 
 from . import _vmlcmd
+from ._config import ApplyResult, ConfigError
 from ._types import (
     Caption,
     ClockOverlay,
@@ -150,6 +152,7 @@ class Device:
         self._host = host
         self._port = port
         self._user = user
+        self._login = (user_bytes, password_bytes)
         self._video_port = _int32("video_port", video_port)
         self._command = _vmlcmd.Command(host.encode("ascii"), port, user_bytes, password_bytes, self._video_port)
         self._ptz = Ptz(self._command)
@@ -528,3 +531,53 @@ class Device:
         if not isinstance(overlay, ClockOverlay):
             raise TypeError(f"clock_overlay must be a ClockOverlay, not {type(overlay).__name__}")
         self._command.set_osd_time(bool(overlay.show), _position_index(overlay.position))
+
+    # ---- the whole configuration ----------------------------------------------------------
+
+    def read_config(self, ports: Iterable[int] = (0,)) -> Dict[str, Any]:
+        """The device's configuration as one document (the one ``vmlctl config get`` writes):
+        network, serial and the given video ports. Raises ConfigError when a part could not
+        be read."""
+        wanted = sorted({_int32("port", p) for p in ports})
+        if any(p < 0 or p > 9999 for p in wanted):
+            raise ValueError(f"video ports are 0..9999, not {list(ports)!r}")
+        answer = json.loads(self._command.read_config(wanted))
+        if answer["errors"]:
+            raise ConfigError(answer["errors"], answer["document"])
+        return answer["document"]
+
+    def plan_config(self, document: Dict[str, Any]) -> List[Dict[str, Any]]:
+        """The fields of ``document`` that differ on the device, each ``{"path", "from",
+        "to"}``; reads only what the document names. A document the schema refuses raises
+        ValueError before anything is sent; a failed read raises ConfigError."""
+        plan = json.loads(self._command.plan_config(json.dumps(document)))
+        if plan["errors"]:
+            raise ConfigError(plan["errors"])
+        return plan["changes"]
+
+    def apply_config(
+        self,
+        document: Dict[str, Any],
+        check: bool = False,
+        rollback: bool = True,
+        allow_address_change: bool = False,
+    ) -> ApplyResult:
+        """Write what differs from ``document``, read it back, and restore the earlier values
+        when a write fails or a value does not hold (unless ``rollback`` is false). With
+        ``check`` nothing is written. The network section is written last and only with
+        ``allow_address_change``; the device is then looked for at its new address. Failures
+        of the device are in the result, not raised; a refused document raises ValueError
+        before anything is sent."""
+        answer = json.loads(
+            self._command.apply_config(
+                json.dumps(document),
+                bool(check),
+                bool(rollback),
+                bool(allow_address_change),
+                self._host,
+                self._port,
+                self._login[0],
+                self._login[1],
+            )
+        )
+        return ApplyResult(answer["changes"], answer["verified"], answer["failed"], answer["rolled_back"])

@@ -28,7 +28,7 @@ _FAULT_FIELDS = {
     "gap_ms": "gapMs",
     "trailing_nul": "trailingNul",
 }
-_FAULT_KINDS = ("normal", "no-reply", "close", "truncate", "status", "raw", "text", "reset")
+_FAULT_KINDS = ("normal", "no-reply", "close", "truncate", "status", "raw", "text", "reset", "ignore")
 
 
 def _fault_json(fault: FaultSpec) -> str:
@@ -131,7 +131,8 @@ class SimulatedDevice:
         """Make the device misbehave on every request of ``command`` (a Command or its code).
 
         ``fault`` is a kind name or a dict: ``kind`` ("normal", "no-reply", "close",
-        "truncate", "status", "raw", "text", "reset"), and as the kind needs ``status``,
+        "truncate", "status", "raw", "text", "reset", "ignore": status 0 but the state kept,
+        as a device that ignores a write), and as the kind needs ``status``,
         ``text`` (str or bytes), ``bytes``, ``truncate_to``, ``delay_ms``, ``close_after``,
         ``process`` (whether the device still acts on the request), ``remaining`` (how many
         requests it applies to; all by default), ``split_after``, ``one_byte_at_a_time``,

@@ -19,9 +19,11 @@ struct KindName {
   const char* name;
 };
 constexpr KindName kKindNames[] = {
-    {Fault::Kind::kNormal, "normal"},     {Fault::Kind::kNoReply, "no-reply"}, {Fault::Kind::kClose, "close"},
-    {Fault::Kind::kTruncate, "truncate"}, {Fault::Kind::kStatus, "status"},    {Fault::Kind::kRaw, "raw"},
-    {Fault::Kind::kText, "text"},         {Fault::Kind::kReset, "reset"},
+    {Fault::Kind::kNormal, "normal"}, {Fault::Kind::kNoReply, "no-reply"},
+    {Fault::Kind::kClose, "close"},   {Fault::Kind::kTruncate, "truncate"},
+    {Fault::Kind::kStatus, "status"}, {Fault::Kind::kRaw, "raw"},
+    {Fault::Kind::kText, "text"},     {Fault::Kind::kReset, "reset"},
+    {Fault::Kind::kIgnore, "ignore"},
 };
 
 constexpr long long kInt32Min = std::numeric_limits<int32_t>::min();

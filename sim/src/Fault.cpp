@@ -67,6 +67,14 @@ Fault Fault::Reset(int times) {
   return f;
 }
 
+Fault Fault::Ignore(int times) {
+  Fault f;
+  f.kind = Kind::kIgnore;
+  f.process = false;
+  f.remaining = times;
+  return f;
+}
+
 Fault Fault::Split(std::size_t after, std::chrono::milliseconds gap, int times) {
   Fault f;
   f.splitAfter = after;

@@ -70,6 +70,9 @@ bool FaultReply(const Fault& fault, int32_t command, const Outcome& outcome, std
     case Fault::Kind::kText:
       *bytes = EncodeReply(command, kSuccess, fault.text);
       return true;
+    case Fault::Kind::kIgnore:
+      *bytes = EncodeReply(command, kSuccess, {});
+      return true;
   }
   return false;
 }

@@ -67,6 +67,9 @@ std::string Describe(const Fault& fault) {
     case Fault::Kind::kReset:
       what = "reset";
       break;
+    case Fault::Kind::kIgnore:
+      what = "status 0, request ignored";
+      break;
   }
   if (fault.oneByteAtATime) {
     what += ", one byte at a time";
@@ -294,7 +297,8 @@ class Session : public std::enable_shared_from_this<Session> {
         fault = found->second;
         if (found->second.remaining > 0 && --found->second.remaining == 0) device_.faults.erase(found);
       }
-      if (!faulty || fault.process) outcome = Answer(device_.state, loggedIn_, command, text_);
+      if (!faulty || (fault.process && fault.kind != Fault::Kind::kIgnore))
+        outcome = Answer(device_.state, loggedIn_, command, text_);
       // Recorded only after the state changed, so a test that waits for the request sees it.
       impl_.Record(device_, std::move(request));
     }

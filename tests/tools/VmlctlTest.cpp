@@ -10,6 +10,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -494,6 +496,80 @@ TEST_F(FleetTest, CtrlCStopsStartingDevicesAndReportsWhatWasDone) {
   EXPECT_LT(lines.size(), kDevices) << run.output;
   EXPECT_TRUE(Has(lines.back(), "not started (interrupted)")) << lines.back();
   EXPECT_EQ(fleet.Stats(kSilent).accepted, 0u);
+}
+
+// config: a file to compare and apply, the exit codes scripts branch on, and a refused document.
+TEST_F(ExternalDeviceTest, ConfigPlanExitCodesAndApply) {
+  const std::string file = "/tmp/vmlctl-config-" + std::to_string(getpid()) + ".json";
+  auto write = [&](const std::string& text) { std::ofstream(file) << text; };
+
+  write(R"({"format": "vmlcmd-config 1", "video_ports": {"0": {"encoder": {"bitrate": 512}}}})");
+  EXPECT_EQ(Human({"config", "plan", file}).status, 0);
+
+  write(R"({"video_ports": {"0": {"encoder": {"bitrate": 1024}}}})");
+  ToolRun plan = Human({"config", "plan", file});
+  EXPECT_EQ(plan.status, 2);
+  EXPECT_EQ(plan.output, "video_ports.0.encoder.bitrate: 512 -> 1024\n");
+  EXPECT_EQ(At({"config", "plan", file}).status, 2);
+  EXPECT_EQ(Json(At({"config", "plan", file}))["changes"][0]["to"], 1024);
+  EXPECT_EQ(Human({"config", "apply", "--check", file}).status, 2);
+  EXPECT_EQ(device.State().videoPorts[0].encoder.bitrate, 512);
+
+  // A device that answers success and keeps its value: named, and left as it was.
+  device.SetFault(31, napisim::Fault::Ignore());
+  ToolRun ignored = Human({"config", "apply", file});
+  EXPECT_EQ(ignored.status, 1);
+  EXPECT_TRUE(
+      Has(ignored.output + ignored.errors, "not applied: video_ports.0.encoder.bitrate is 512, wanted 1024"));
+  EXPECT_TRUE(Has(ignored.output + ignored.errors, "rolled back"));
+  device.ClearFaults();
+
+  EXPECT_EQ(Human({"config", "apply", file}).status, 0);
+  EXPECT_EQ(device.State().videoPorts[0].encoder.bitrate, 1024);
+  EXPECT_EQ(Human({"config", "plan", file}).status, 0);
+
+  // A refused document: its field and path, exit 1, and not one byte to the device.
+  device.ClearRequests();
+  write("{\"video_ports\": {\"0\": {\"encoder\": {\"bitrate\": \"fast\"}}}}");
+  for (const char* action : {"plan", "apply"}) {
+    ToolRun bad = Human({"config", action, file});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(Has(bad.errors, "bitrate: expected an integer at video_ports.0.encoder")) << bad.errors;
+  }
+  EXPECT_TRUE(device.Requests().empty());
+  std::remove(file.c_str());
+}
+
+TEST_F(FleetTest, ConfigBackupOfAFleetWithDeadDevicesAndApplyFromTheFiles) {
+  char dirTemplate[] = "/tmp/vmlctl-config-fleet-XXXXXX";
+  const std::string dir = mkdtemp(dirTemplate);
+  const ToolRun get = Vmlctl({"--inventory", inventory, "--jobs", "4", "config", "get", "--out", dir});
+  EXPECT_EQ(get.status, 1);
+  EXPECT_TRUE(Has(get.output, "20 devices: 18 read, 2 failed")) << get.output;
+  std::size_t files = 0;
+  for (std::size_t i = 0; i < kDevices; ++i) {
+    const uint16_t port = i == kClosed ? closedPort : fleet.Port(i);
+    const std::string path = dir + "/127.0.0.1_" + std::to_string(port) + ".json";
+    const bool dead = i == kClosed || i == kWrongPassword;
+    EXPECT_EQ(std::ifstream(path).good(), !dead) << path;
+    files += dead ? 0 : 1;
+  }
+  EXPECT_EQ(files, 18u);
+
+  // One device's file edited: only that device changes, and only where it differs.
+  const std::string edited = dir + "/127.0.0.1_" + std::to_string(fleet.Port(3)) + ".json";
+  nlohmann::json document = nlohmann::json::parse(Slurp(edited));
+  document["video_ports"]["0"]["encoder"]["bitrate"] = 2048;
+  std::ofstream(edited) << document.dump(2);
+  fleet.ClearRequests(5);
+  const ToolRun apply = Vmlctl({"--inventory", inventory, "config", "apply", "--from", dir});
+  EXPECT_EQ(apply.status, 1);
+  EXPECT_TRUE(Has(apply.output, "20 devices: 17 unchanged, 1 changed, 2 failed, 0 rolled back"))
+      << apply.output;
+  EXPECT_EQ(fleet.State(3).videoPorts[0].encoder.bitrate, 2048);
+  for (const auto& request : fleet.Requests(5))
+    EXPECT_NE(request.command, 31) << "an unchanged device was written";
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -97,6 +97,7 @@ struct Fault {
     kRaw,       // these bytes instead of the reply
     kText,      // status 0 with this text
     kReset,     // reset the connection (the client sees a reset, not an orderly close)
+    kIgnore,    // status 0 and no text, but the state is left as it was: a write that did not take
   };
 
   Kind kind = Kind::kNormal;
@@ -128,6 +129,9 @@ struct Fault {
   static Fault Raw(std::string bytes, bool thenClose = false, int times = -1);
   static Fault WithText(std::string text, int times = -1);
   static Fault Reset(int times = -1);
+  // A device that answers success to a write and keeps its old value, as field firmware does;
+  // only reading the value back shows it.
+  static Fault Ignore(int times = -1);
   // The delivery faults have kind kNormal; set kind, status or text on the result to deliver
   // another reply the same way.
   static Fault Split(std::size_t after, std::chrono::milliseconds gap, int times = -1);

@@ -1,0 +1,242 @@
+// The configuration routes: the engine's document, plan and apply, served as vmlctl config has
+// them. Only the transport is here; what is read, compared and written is the engine's.
+#include <httplib.h>
+
+#include <atomic>
+
+#include "Engine.h"
+#include "Gateway.h"
+#include "Pool.h"
+#include "Reason.h"
+
+namespace gateway {
+
+namespace config = vmlcmd::config;
+
+namespace {
+
+// Parses and checks a document; false with a 400 written that lists every refusal. Nothing is
+// sent to any device for a document that fails here.
+bool ReadDocument(const httplib::Request& request, httplib::Response& response, const Json& body,
+                  Json* document) {
+  std::vector<config::Refusal> refusals = config::Check(body);
+  if (refusals.empty()) {
+    *document = body;
+    return true;
+  }
+  // The text again, for the lines the refusals stand on.
+  Json parsed;
+  config::Load(request.body, &parsed, &refusals);
+  Json list = Json::array();
+  for (const config::Refusal& refusal : refusals)
+    list.push_back({{"path", refusal.Path()}, {"problem", refusal.problem}, {"line", refusal.line}});
+  Json out = {{"error", {{"stage", "document-refused"}, {"message", refusals.front().Text()}, {"status", 0}}},
+              {"refusals", list}};
+  WriteJson(response, 400, out);
+  return false;
+}
+
+bool Flag(const httplib::Request& request, const char* name, bool fallback) {
+  if (!request.has_param(name)) return fallback;
+  const std::string value = request.get_param_value(name);
+  return value == "true" || value == "1" || value == "yes";
+}
+
+// The engine reports what did not hold in words; the stage comes from the last operation when
+// that one failed, and names the engine's step otherwise.
+Json EngineError(const VmlCmdOutcome& outcome, const std::string& step, const std::string& message) {
+  const bool deviceFailed = outcome.stage != VmlCmdStageSuccess && outcome.stage != VmlCmdStageNone;
+  return {{"stage", deviceFailed ? std::string(vmlctl::StageName(outcome.stage)) : step},
+          {"message", message},
+          {"status", deviceFailed ? outcome.status : 0}};
+}
+
+}  // namespace
+
+void Gateway::ReadConfig(const httplib::Request& request, httplib::Response& response) {
+  auto device = DeviceOf(request, response);
+  if (!device) return;
+  const std::string portText = request.has_param("ports") ? request.get_param_value("ports")
+                                                          : std::to_string(device->Target().videoPort);
+  std::vector<int32_t> ports;
+  if (!config::ParsePorts(portText, &ports)) {
+    WriteError(response, 400, "bad-request", "\"ports\" must be like 0, 0-3 or 0,2,5-6");
+    return;
+  }
+  config::ReadResult read;
+  VmlCmdOutcome outcome{};
+  if (!Call(
+          *device, [&](ICommand& command) { read = config::Read(command, ports); }, response, &outcome))
+    return;
+  Record(*device, "config.read", outcome, read.Ok());
+  if (read.Ok()) {
+    WriteJson(response, 200, read.document);
+    return;
+  }
+  WriteJson(response, 502,
+            {{"error", EngineError(outcome, "read-failed", read.errors.front())},
+             {"errors", read.errors},
+             {"document", read.document}});
+}
+
+void Gateway::PlanConfig(const httplib::Request& request, httplib::Response& response) {
+  auto device = DeviceOf(request, response);
+  if (!device) return;
+  Json body, document;
+  if (!ReadJson(request, response, &body) || !ReadDocument(request, response, body, &document)) return;
+  config::PlanResult plan;
+  VmlCmdOutcome outcome{};
+  if (!Call(
+          *device, [&](ICommand& command) { plan = config::Plan(command, document); }, response, &outcome))
+    return;
+  Record(*device, "config.plan", outcome, plan.Ok());
+  Json out = config::ToJson(plan);
+  if (plan.Ok()) {
+    WriteJson(response, 200, out);
+    return;
+  }
+  out["error"] = EngineError(outcome, "read-failed", plan.errors.front());
+  WriteJson(response, 502, out);
+}
+
+void Gateway::ApplyConfig(const httplib::Request& request, httplib::Response& response) {
+  auto device = DeviceOf(request, response);
+  if (!device) return;
+  Json body, document;
+  if (!ReadJson(request, response, &body) || !ReadDocument(request, response, body, &document)) return;
+  config::Target target{device->Target().host, device->Target().port, device->Target().user,
+                        device->Target().password};
+  config::ApplyOptions options;
+  options.rollback = Flag(request, "rollback", true);
+  options.allowAddressChange = Flag(request, "allow_address_change", false);
+  options.target = &target;
+  config::ApplyResult result;
+  VmlCmdOutcome outcome{};
+  if (!Call(
+          *device, [&](ICommand& command) { result = config::Apply(command, document, options); }, response,
+          &outcome))
+    return;
+  Record(*device, "config.apply", outcome, result.Ok());
+  Json out = config::ToJson(result);
+  if (result.Ok()) {
+    FollowAddress(*device, document);
+    WriteJson(response, 200, out);
+    return;
+  }
+  out["error"] = EngineError(outcome, "not-applied", result.failed.front());
+  WriteJson(response, 502, out);
+}
+
+// A device whose address was changed (and read back there) is kept under its id at the new one.
+void Gateway::FollowAddress(DeviceEntry& device, const Json& document) {
+  if (!document.contains("network") || !document["network"].contains("ip")) return;
+  const std::string ip = document["network"]["ip"].get<std::string>();
+  if (ip == device.Target().host) return;
+  vmlctl::Target moved = device.Target();
+  moved.host = ip;
+  registry_.Replace(std::make_shared<DeviceEntry>(device.Id(), device.Name(), moved));
+}
+
+void Gateway::Fleet(const httplib::Request& request, httplib::Response& response, bool apply) {
+  Json body;
+  if (!ReadJson(request, response, &body)) return;
+  if (!body.is_object() || !body.contains("document")) {
+    WriteError(response, 400, "bad-request", "a fleet call is {\"ids\": [...], \"document\": {...}}");
+    return;
+  }
+  std::vector<std::string> ids;
+  if (body.contains("ids")) {
+    if (!body["ids"].is_array()) {
+      WriteError(response, 400, "bad-request", "\"ids\" must be an array of device ids");
+      return;
+    }
+    for (const Json& id : body["ids"]) {
+      if (!id.is_string()) {
+        WriteError(response, 400, "bad-request", "\"ids\" must be an array of device ids");
+        return;
+      }
+      ids.push_back(id.get<std::string>());
+    }
+  } else {
+    for (const auto& device : registry_.All()) ids.push_back(device->Id());
+  }
+  const Json document = body["document"];
+  const std::vector<config::Refusal> refusals = config::Check(document);
+  if (!refusals.empty()) {
+    Json list = Json::array();
+    for (const config::Refusal& refusal : refusals)
+      list.push_back({{"path", refusal.Path()}, {"problem", refusal.problem}, {"line", 0}});
+    WriteJson(
+        response, 400,
+        {{"error", {{"stage", "document-refused"}, {"message", refusals.front().Text()}, {"status", 0}}},
+         {"refusals", list}});
+    return;
+  }
+  const bool rollback = Flag(request, "rollback", true);
+
+  std::vector<Json> results(ids.size());
+  config::ForEachDevice(ids.size(), options_.fleetJobs, [&](std::size_t i) {
+    Json& out = results[i];
+    out = {{"id", ids[i]}, {"ok", false}};
+    auto device = registry_.Find(ids[i]);
+    if (!device) {
+      out["error"] = {{"stage", "not-found"}, {"message", "no device \"" + ids[i] + "\""}, {"status", 0}};
+      return;
+    }
+    VmlCmdOutcome outcome{};
+    bool ok = false;
+    Json result;
+    const CallOutcome call = pool_.Run(*device, [&](ICommand& command) {
+      if (apply) {
+        config::Target target{device->Target().host, device->Target().port, device->Target().user,
+                              device->Target().password};
+        config::ApplyOptions options;
+        options.rollback = rollback;
+        options.target = &target;
+        const config::ApplyResult applied = config::Apply(command, document, options);
+        ok = applied.Ok();
+        result = config::ToJson(applied);
+        if (!ok) result["error"] = applied.failed.front();
+      } else {
+        const config::PlanResult plan = config::Plan(command, document);
+        ok = plan.Ok();
+        result = config::ToJson(plan);
+        if (!ok) result["error"] = plan.errors.front();
+      }
+    });
+    if (!call.ran) {
+      out["error"] = {
+          {"stage", "busy"}, {"message", "too many calls are waiting for this device"}, {"status", 0}};
+      return;
+    }
+    outcome = call.outcome;
+    Record(*device, apply ? "config.apply" : "config.plan", outcome, ok);
+    out["ok"] = ok;
+    if (!ok) {
+      const std::string message = result["error"].get<std::string>();
+      result.erase("error");
+      out["error"] = EngineError(outcome, apply ? "not-applied" : "read-failed", message);
+    }
+    out[apply ? "apply" : "plan"] = result;
+  });
+  Json list = Json::array();
+  int failed = 0;
+  for (Json& result : results) {
+    if (!result["ok"].get<bool>()) ++failed;
+    list.push_back(std::move(result));
+  }
+  WriteJson(response, 200,
+            {{"results", list},
+             {"summary",
+              {{"devices", ids.size()}, {"ok", static_cast<int>(ids.size()) - failed}, {"failed", failed}}}});
+}
+
+void Gateway::FleetPlan(const httplib::Request& request, httplib::Response& response) {
+  Fleet(request, response, false);
+}
+
+void Gateway::FleetApply(const httplib::Request& request, httplib::Response& response) {
+  Fleet(request, response, true);
+}
+
+}  // namespace gateway

@@ -1,0 +1,234 @@
+#include "Devices.h"
+
+#include <algorithm>
+
+#include "Commands.h"
+#include "Reason.h"
+
+namespace gateway {
+
+namespace {
+
+// The library's own limits; a longer name is refused on every call, so it is refused here once.
+constexpr std::size_t kUserLimit = 16;
+constexpr std::size_t kPasswordLimit = 8;
+
+const char* ReachabilityOf(const LastResult& last) {
+  if (last.operation.empty()) return "unknown";
+  static const char* const kUnreachable[] = {"connect-refused", "connect-timed-out", "connect-failed",
+                                             "send-failed",     "reply-timed-out",   "closed-by-device",
+                                             "receive-failed",  "address-invalid"};
+  for (const char* stage : kUnreachable) {
+    if (last.stage == stage) return "unreachable";
+  }
+  return "reachable";
+}
+
+}  // namespace
+
+int64_t NowMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+DeviceEntry::DeviceEntry(std::string id, std::string name, vmlctl::Target target)
+    : id_(std::move(id)), name_(std::move(name)), target_(std::move(target)) {
+  command_ = CreateICommand();
+  if (command_) {
+    command_->SetNetworkTarget(target_.host.c_str(), target_.port, target_.user.c_str(),
+                               target_.password.c_str());
+    command_->SetVideoPort(target_.videoPort);
+  }
+}
+
+DeviceEntry::~DeviceEntry() {
+  if (command_) command_->Release();
+}
+
+Json DeviceEntry::Describe() const {
+  Json out;
+  out["id"] = id_;
+  out["name"] = name_;
+  out["host"] = target_.host;
+  out["port"] = target_.port;
+  out["user"] = target_.user;
+  out["videoPort"] = target_.videoPort;
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  out["state"] = ReachabilityOf(last_);
+  if (last_.operation.empty()) {
+    out["last"] = nullptr;
+  } else {
+    out["last"] = {{"operation", last_.operation},
+                   {"ok", last_.ok},
+                   {"stage", last_.stage},
+                   {"message", last_.message},
+                   {"at", last_.atMilliseconds}};
+  }
+  return out;
+}
+
+void DeviceEntry::Record(LastResult result) {
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  last_ = std::move(result);
+}
+
+DevicePool::DevicePool(int concurrentCalls, int queuePerDevice)
+    : free_(std::max(1, concurrentCalls)), queuePerDevice_(std::max(1, queuePerDevice)) {}
+
+CallOutcome DevicePool::Run(DeviceEntry& device, const std::function<void(ICommand&)>& call, bool urgent) {
+  CallOutcome result;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!urgent && device.waiting_ >= queuePerDevice_) return result;
+    ++device.waiting_;
+  }
+  {
+    // The device first, then a slot: callers queued on one device hold no slot while they wait,
+    // so a slow device cannot use up the slots the others need.
+    std::lock_guard<std::mutex> deviceLock(device.callMutex_);
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      freed_.wait(lock, [&] { return free_ > 0; });
+      --free_;
+    }
+    if (device.command_) {
+      call(*device.command_);
+      result.outcome.size = sizeof result.outcome;
+      VmlCmdGetLastOutcome(device.command_, &result.outcome);
+      device.command_->SetVideoPort(device.target_.videoPort);
+    } else {
+      result.outcome.stage = VmlCmdStageNoNetworkLink;
+    }
+    result.ran = true;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++free_;
+    }
+    freed_.notify_one();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  --device.waiting_;
+  return result;
+}
+
+bool Registry::Add(std::shared_ptr<DeviceEntry> device) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& existing : devices_) {
+    if (existing->Id() == device->Id()) return false;
+  }
+  devices_.push_back(std::move(device));
+  return true;
+}
+
+bool Registry::Remove(const std::string& id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto it =
+      std::find_if(devices_.begin(), devices_.end(), [&](const auto& d) { return d->Id() == id; });
+  if (it == devices_.end()) return false;
+  devices_.erase(it);
+  return true;
+}
+
+void Registry::Replace(std::shared_ptr<DeviceEntry> device) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& existing : devices_) {
+    if (existing->Id() == device->Id()) existing = device;
+  }
+}
+
+std::shared_ptr<DeviceEntry> Registry::Find(const std::string& id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& device : devices_) {
+    if (device->Id() == id) return device;
+  }
+  return nullptr;
+}
+
+std::vector<std::shared_ptr<DeviceEntry>> Registry::All() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return devices_;
+}
+
+std::string Registry::FreeId(const std::string& base) const {
+  std::string id = base;
+  for (int n = 2; Find(id); ++n) id = base + "~" + std::to_string(n);
+  return id;
+}
+
+bool ValidId(const std::string& id) {
+  if (id.empty() || id.size() > 64) return false;
+  for (const char c : id) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.' || c == ':' || c == '~';
+    if (!plain) return false;
+  }
+  return true;
+}
+
+bool ParseDevice(const Json& body, std::string* id, std::string* name, vmlctl::Target* target,
+                 std::string* problem) {
+  if (!body.is_object()) {
+    *problem = "a device is a JSON object";
+    return false;
+  }
+  static const char* const kKnown[] = {"id", "name", "host", "port", "user", "password", "videoPort"};
+  for (auto it = body.begin(); it != body.end(); ++it) {
+    if (std::find_if(std::begin(kKnown), std::end(kKnown), [&](const char* k) { return it.key() == k; }) ==
+        std::end(kKnown)) {
+      *problem = "unknown field \"" + it.key() + "\"";
+      return false;
+    }
+  }
+  auto text = [&](const char* key, std::string* out) {
+    if (!body.contains(key)) return true;
+    if (!body[key].is_string()) {
+      *problem = std::string("\"") + key + "\" must be a string";
+      return false;
+    }
+    *out = body[key].get<std::string>();
+    return true;
+  };
+  vmlctl::Target parsed;
+  if (!text("id", id) || !text("name", name) || !text("host", &parsed.host) || !text("user", &parsed.user) ||
+      !text("password", &parsed.password))
+    return false;
+  if (!body.contains("host") || !vmlctl::IsDottedQuad(parsed.host)) {
+    *problem = "\"host\" must be a dotted-quad IPv4 address";
+    return false;
+  }
+  if (!body.contains("port") || !body["port"].is_number_integer() || body["port"].get<int64_t>() < 1 ||
+      body["port"].get<int64_t>() > 65535) {
+    *problem = "\"port\" must be a whole number in 1..65535";
+    return false;
+  }
+  parsed.port = body["port"].get<int32_t>();
+  if (body.contains("videoPort")) {
+    if (!body["videoPort"].is_number_integer() || body["videoPort"].get<int64_t>() < 0 ||
+        body["videoPort"].get<int64_t>() > 9999) {
+      *problem = "\"videoPort\" must be a whole number in 0..9999";
+      return false;
+    }
+    parsed.videoPort = body["videoPort"].get<int32_t>();
+  }
+  if (parsed.user.size() > kUserLimit) {
+    *problem = "the user name is longer than " + std::to_string(kUserLimit) + " characters";
+    return false;
+  }
+  if (parsed.password.size() > kPasswordLimit) {
+    *problem = "the password is longer than " + std::to_string(kPasswordLimit) + " characters";
+    return false;
+  }
+  if (!id->empty() && !ValidId(*id)) {
+    *problem = "\"id\" may hold only letters, digits and - _ . : ~ (at most 64)";
+    return false;
+  }
+  if (name->size() > 128) {
+    *problem = "\"name\" is longer than 128 bytes";
+    return false;
+  }
+  *target = parsed;
+  return true;
+}
+
+}  // namespace gateway

@@ -1,0 +1,79 @@
+#include "Tokens.h"
+
+#include <istream>
+#include <random>
+#include <sstream>
+
+namespace gateway {
+
+namespace {
+
+bool SameText(const std::string& a, const std::string& b) {
+  // Length is not secret (every token is at least kMinTokenLength); the bytes are.
+  if (a.size() != b.size()) return false;
+  unsigned char differ = 0;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    differ = static_cast<unsigned char>(
+        differ | (static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i])));
+  return differ == 0;
+}
+
+bool Fail(TokenError* error, int line, std::string message) {
+  error->line = line;
+  error->message = std::move(message);
+  return false;
+}
+
+}  // namespace
+
+bool Tokens::Parse(std::istream& in, TokenError* error) {
+  entries_.clear();
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::istringstream fields(line);
+    std::string role, token, extra;
+    fields >> role;
+    if (role.empty() || role[0] == '#') continue;
+    fields >> token >> extra;
+    if (token.empty()) return Fail(error, number, "a role without a token (expected \"ROLE TOKEN\")");
+    if (!extra.empty()) return Fail(error, number, "more than a role and a token on the line");
+    Role parsed = Role::kNone;
+    if (role == "read") parsed = Role::kRead;
+    if (role == "write") parsed = Role::kWrite;
+    if (parsed == Role::kNone)
+      return Fail(error, number, "unknown role \"" + role + "\" (expected read or write)");
+    if (token.size() < kMinTokenLength)
+      return Fail(error, number, "a token shorter than " + std::to_string(kMinTokenLength) + " characters");
+    for (const Entry& entry : entries_) {
+      if (SameText(entry.token, token)) return Fail(error, number, "a token listed twice");
+    }
+    entries_.push_back({parsed, token});
+  }
+  if (entries_.empty()) return Fail(error, 0, "no tokens listed");
+  return true;
+}
+
+void Tokens::Add(Role role, std::string token) { entries_.push_back({role, std::move(token)}); }
+
+Role Tokens::RoleOf(const std::string& authorization) const {
+  static const std::string kScheme = "Bearer ";
+  if (authorization.size() <= kScheme.size() || authorization.compare(0, kScheme.size(), kScheme) != 0)
+    return Role::kNone;
+  const std::string token = authorization.substr(kScheme.size());
+  Role found = Role::kNone;
+  for (const Entry& entry : entries_) {
+    if (SameText(entry.token, token)) found = entry.role;
+  }
+  return found;
+}
+
+std::string NewToken() {
+  std::random_device source;
+  static const char kDigits[] = "0123456789abcdef";
+  std::string token;
+  for (int i = 0; i < 32; ++i) token += kDigits[source() % 16];
+  return token;
+}
+
+}  // namespace gateway

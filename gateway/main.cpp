@@ -1,0 +1,228 @@
+// vmlcmd-gateway: every device of an inventory over HTTP/JSON, with an OpenAPI description and
+// a web console, or with --demo a simulated fleet of eight devices started in this process.
+//
+// Exit status: 0 stopped by SIGINT or SIGTERM, 1 the server could not start, 2 usage error.
+#include <httplib.h>
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "Gateway.h"
+#include "Inventory.h"
+#include "napisim/Simulator.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kDemoDevices = 8;
+
+bool SplitListen(const std::string& text, std::string* host, int* port) {
+  const auto colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  *host = text.substr(0, colon);
+  const std::string digits = text.substr(colon + 1);
+  if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  *port = std::stoi(digits);
+  return *port <= 65535;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"vmlcmd-gateway: video servers over HTTP/JSON (/api/v1, /openapi.json) and a web console (/)"};
+  std::string inventoryPath, tokensPath, listen = "127.0.0.1:8080", certPath, keyPath;
+  bool demo = false, quiet = false, listRoutes = false;
+  gateway::Options options;
+  int threads = 128;
+  app.add_option(
+      "--inventory", inventoryPath,
+      "CSV of devices: a header naming host,port[,user,password,video-port,name], one device a line");
+  app.add_option("--tokens", tokensPath,
+                 "File of bearer tokens, one a line: \"read TOKEN\" or \"write TOKEN\"");
+  app.add_option("--listen", listen, "ADDRESS:PORT to listen on (port 0: any free one)")
+      ->capture_default_str();
+  app.add_option("--tls-cert", certPath, "PEM certificate: serve HTTPS (with --tls-key)");
+  app.add_option("--tls-key", keyPath, "PEM private key of --tls-cert");
+  app.add_flag("--demo", demo,
+               "Start 8 simulated devices in this process and serve them (tokens made up and printed unless "
+               "--tokens is given)");
+  app.add_option("--concurrency", options.concurrentCalls, "Device calls at once, all devices together")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024));
+  app.add_option("--queue", options.queuePerDevice, "Calls one device may have waiting before 503 Busy")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024));
+  app.add_option("--threads", threads, "HTTP worker threads (one per open client connection)")
+      ->capture_default_str()
+      ->check(CLI::Range(4, 4096));
+  app.add_flag("--quiet", quiet, "No request log on the error stream");
+  app.add_flag("--list-routes", listRoutes, "Print every route as METHOD PATH ROLE and exit");
+  app.set_version_flag("--version", std::string("vmlcmd-gateway ") + VMLCMD_VERSION_TEXT);
+  app.footer(
+      "Requests carry \"Authorization: Bearer TOKEN\". A read token may list devices, read and plan "
+      "configurations; changing a device or the device list needs a write token. Device passwords come from "
+      "the "
+      "inventory and are never sent back.");
+  CLI11_PARSE(app, argc, argv);
+
+  if (listRoutes) {
+    for (const auto& route : gateway::Gateway::Routes()) {
+      std::cout << route.method << ' ' << route.path << ' '
+                << (route.role == gateway::Role::kWrite  ? "write"
+                    : route.role == gateway::Role::kRead ? "read"
+                                                         : "none")
+                << '\n';
+    }
+    return 0;
+  }
+  std::string host;
+  int port = 0;
+  if (!SplitListen(listen, &host, &port)) {
+    std::cerr << "vmlcmd-gateway: --listen expects ADDRESS:PORT, got \"" << listen << "\"\n";
+    return kExitUsage;
+  }
+  if (certPath.empty() != keyPath.empty()) {
+    std::cerr << "vmlcmd-gateway: --tls-cert and --tls-key go together\n";
+    return kExitUsage;
+  }
+  if (!demo && (inventoryPath.empty() || tokensPath.empty())) {
+    std::cerr << "vmlcmd-gateway: give --inventory and --tokens, or --demo\n";
+    return kExitUsage;
+  }
+
+  gateway::Tokens tokens;
+  std::string demoWrite, demoRead;
+  if (!tokensPath.empty()) {
+    std::ifstream in(tokensPath);
+    gateway::TokenError error;
+    if (!in) {
+      std::cerr << "vmlcmd-gateway: cannot read " << tokensPath << '\n';
+      return kExitUsage;
+    }
+    if (!tokens.Parse(in, &error)) {
+      std::cerr << "vmlcmd-gateway: " << tokensPath;
+      if (error.line > 0) std::cerr << ':' << error.line;
+      std::cerr << ": " << error.message << '\n';
+      return kExitUsage;
+    }
+  } else {
+    demoWrite = gateway::NewToken();
+    demoRead = gateway::NewToken();
+    tokens.Add(gateway::Role::kWrite, demoWrite);
+    tokens.Add(gateway::Role::kRead, demoRead);
+  }
+
+  std::vector<vmlctl::InventoryRow> rows;
+  if (!inventoryPath.empty()) {
+    std::ifstream in(inventoryPath);
+    vmlctl::InventoryError error;
+    if (!in) {
+      std::cerr << "vmlcmd-gateway: cannot read " << inventoryPath << '\n';
+      return kExitUsage;
+    }
+    if (!vmlctl::ParseInventory(in, vmlctl::Target{}, &rows, &error)) {
+      std::cerr << "vmlcmd-gateway: " << inventoryPath;
+      if (error.line > 0) std::cerr << ':' << error.line;
+      std::cerr << ": " << error.message << '\n';
+      return kExitUsage;
+    }
+  }
+
+  // Signals go to one thread that stops the server; the others never see them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::unique_ptr<napisim::Simulator> simulator;
+  if (demo) {
+    napisim::Options simOptions;
+    simOptions.devices = kDemoDevices;
+    simulator = std::make_unique<napisim::Simulator>(simOptions);
+    try {
+      simulator->Start();
+    } catch (const std::exception& e) {
+      std::cerr << "vmlcmd-gateway: the simulated fleet did not start: " << e.what() << '\n';
+      return kExitFailed;
+    }
+  }
+
+  options.log = quiet ? nullptr : &std::cerr;
+  gateway::Gateway gateway(tokens, options);
+  for (const auto& row : rows) {
+    if (!row.name.empty() && !gateway::ValidId(row.name)) {
+      std::cerr << "vmlcmd-gateway: " << inventoryPath << ':' << row.line
+                << ": a name may hold only letters, digits and - _ . : ~ (it is the device's id)\n";
+      return kExitUsage;
+    }
+    if (!row.name.empty() && gateway.Devices().Find(row.name)) {
+      std::cerr << "vmlcmd-gateway: " << inventoryPath << ':' << row.line << ": the name \"" << row.name
+                << "\" is used twice\n";
+      return kExitUsage;
+    }
+    gateway.AddDevice(row.name, row.name, row.target);
+  }
+  if (simulator) {
+    for (std::size_t i = 0; i < simulator->DeviceCount(); ++i) {
+      vmlctl::Target target;
+      target.port = simulator->Port(i);
+      gateway.AddDevice("cam" + std::to_string(i + 1), "Camera " + std::to_string(i + 1), target);
+    }
+  }
+
+  std::unique_ptr<httplib::Server> server;
+  if (!certPath.empty()) {
+    server = std::make_unique<httplib::SSLServer>(certPath.c_str(), keyPath.c_str());
+  } else {
+    server = std::make_unique<httplib::Server>();
+  }
+  if (!server->is_valid()) {
+    std::cerr << "vmlcmd-gateway: the TLS certificate or key could not be loaded\n";
+    return kExitUsage;
+  }
+  server->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+  server->set_payload_max_length(1 << 20);
+  server->set_read_timeout(10, 0);
+  server->set_keep_alive_timeout(5);
+  gateway.Mount(*server);
+
+  if (port == 0) {
+    port = server->bind_to_any_port(host);
+    if (port < 0) port = 0;
+  } else if (!server->bind_to_port(host, port)) {
+    port = 0;
+  }
+  if (port == 0) {
+    std::cerr << "vmlcmd-gateway: cannot listen on " << listen << '\n';
+    return kExitFailed;
+  }
+  const std::string base =
+      std::string(certPath.empty() ? "http" : "https") + "://" + host + ":" + std::to_string(port);
+  std::cout << "vmlcmd-gateway listening on " << base << "/ (" << gateway.Devices().All().size()
+            << " devices)" << std::endl;
+  if (demo) {
+    std::cout << "console: " << base << "/#token=" << (demoWrite.empty() ? "<your write token>" : demoWrite)
+              << std::endl;
+    if (!demoRead.empty()) std::cout << "read-only token: " << demoRead << std::endl;
+  }
+
+  std::thread signalWaiter([&] {
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    server->stop();
+  });
+  const bool served = server->listen_after_bind();
+  // A stop that did not come from a signal still has to release the waiter.
+  pthread_kill(signalWaiter.native_handle(), SIGTERM);
+  signalWaiter.join();
+  return served ? 0 : kExitFailed;
+}

@@ -1,0 +1,289 @@
+"""The gateway at the HTTP level, against a napi-sim fleet in another process."""
+
+import json
+import os
+import shutil
+import socket
+import ssl
+import subprocess
+import threading
+import time
+import http.client
+
+import jsonschema
+import pytest
+
+from conftest import GATEWAY, PASSWORD, PTZ_STOP, READ, WRITE, Gateway
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BITRATE = {"video_ports": {"0": {"encoder": {"bitrate": 1536}}}}
+
+
+def wait_for(predicate, timeout=5.0):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if predicate():
+            return True
+        time.sleep(0.02)
+    return predicate()
+
+
+@pytest.mark.parametrize(
+    "method, path, body, token, expected",
+    [
+        ("GET", "/api/v1/devices", None, None, 401),
+        ("GET", "/api/v1/devices", None, "not-a-known-token-at-all", 401),
+        ("GET", "/api/v1/no-such-route", None, None, 401),  # who is asking comes before routing
+        ("GET", "/api/v1/devices", None, READ, 200),
+        ("GET", "/api/v1/devices/cam1/config", None, READ, 200),
+        ("POST", "/api/v1/devices/cam1/config/plan", BITRATE, READ, 200),
+        ("POST", "/api/v1/fleet/config/plan", {"ids": ["cam1"], "document": BITRATE}, READ, 200),
+        ("POST", "/api/v1/devices/cam1/config/apply", BITRATE, READ, 403),
+        ("POST", "/api/v1/fleet/config/apply", {"ids": ["cam1"], "document": BITRATE}, READ, 403),
+        ("POST", "/api/v1/devices/cam1/ptz/move", {"axis": "pan", "direction": 1}, READ, 403),
+        ("POST", "/api/v1/devices/cam1/ptz/stop", None, READ, 403),
+        ("POST", "/api/v1/devices", {"host": "127.0.0.1", "port": 9}, READ, 403),
+        ("DELETE", "/api/v1/devices/cam1", None, READ, 403),
+        ("POST", "/api/v1/devices/cam1/config/apply", BITRATE, WRITE, 200),
+        ("GET", "/openapi.json", None, None, 200),
+        ("GET", "/", None, None, 200),
+    ],
+)
+def test_tokens_and_roles(gateway, method, path, body, token, expected):
+    status, data, _ = gateway.request(method, path, body, token=token)
+    assert status == expected, data
+    if status in (401, 403):
+        assert data["error"]["stage"] == ("unauthorized" if status == 401 else "forbidden")
+
+
+def test_a_refused_call_changes_nothing(gateway, sim):
+    sim.call("clear-requests", device=0)
+    status, _, _ = gateway.request("POST", "/api/v1/devices/cam1/config/apply",
+                                   {"video_ports": {"0": {"encoder": {"bitrate": 777}}}}, token=READ)
+    assert status == 403
+    assert sim.requests(0) == []
+
+
+def test_no_password_in_any_response_or_log(gateway, sim):
+    other = "Zq9!rT4w"
+    texts = []
+    # A device whose password the simulated device refuses: its login fails, and the error
+    # must say so without quoting what was tried.
+    status, data, text = gateway.request("POST", "/api/v1/devices",
+                                         {"id": "wrongpw", "host": "127.0.0.1", "port": int(sim.rows[0]["port"]),
+                                          "user": "admin", "password": other})
+    assert status == 201 and "password" not in data
+    texts.append(text)
+    for method, path, body in [
+        ("GET", "/api/v1/devices", None),
+        ("GET", "/api/v1/devices/wrongpw/config", None),
+        ("POST", "/api/v1/devices/wrongpw/config/plan", BITRATE),
+        ("POST", "/api/v1/devices/wrongpw/ptz/move", {"axis": "tilt", "direction": -1}),
+        ("GET", "/api/v1/devices/cam1/config?ports=0-3", None),
+        ("POST", "/api/v1/fleet/config/plan", {"document": BITRATE}),
+    ]:
+        status, _, text = gateway.request(method, path, body)
+        texts.append(text)
+    # Broken JSON around a password: the refusal must not echo the text it stopped at.
+    status, data, text = gateway.request("POST", "/api/v1/devices",
+                                         raw='{"host": "127.0.0.1", "port": 9, "password": "' + other + '" ,,}')
+    assert status == 400 and data["error"]["stage"] == "bad-request"
+    texts.append(text)
+    status, data, text = gateway.request("POST", "/api/v1/devices",
+                                         {"host": "127.0.0.1", "port": 9, "password": other + "toolong"})
+    assert status == 400
+    texts.append(text)
+    assert gateway.request("GET", "/api/v1/devices/wrongpw/config")[1]["error"]["stage"] == "login-refused"
+    assert gateway.request("DELETE", "/api/v1/devices/wrongpw")[0] == 204
+    for text in texts + [gateway.log_text()]:
+        assert PASSWORD not in text
+        assert other not in text
+
+
+def test_a_dead_device_fails_alone_in_a_fleet_call(gateway):
+    status, data, _ = gateway.request("POST", "/api/v1/fleet/config/plan",
+                                      {"ids": ["cam1", "dead", "cam2", "nosuch"], "document": BITRATE})
+    assert status == 200
+    results = {r["id"]: r for r in data["results"]}
+    assert [r["id"] for r in data["results"]] == ["cam1", "dead", "cam2", "nosuch"]
+    assert results["cam1"]["ok"] and results["cam2"]["ok"]
+    assert results["dead"]["error"]["stage"] == "connect-refused"
+    assert results["nosuch"]["error"]["stage"] == "not-found"
+    assert data["summary"] == {"devices": 4, "ok": 2, "failed": 2}
+    devices = {d["id"]: d for d in gateway.request("GET", "/api/v1/devices")[1]}
+    assert devices["dead"]["state"] == "unreachable"
+    assert devices["cam1"]["state"] == "reachable"
+
+
+def test_the_lease_stops_a_head_whose_client_vanished(gateway, sim):
+    sim.call("clear-requests", device=1)
+    body = json.dumps({"axis": "pan", "direction": 1, "seconds": 0.3})
+    with socket.create_connection(("127.0.0.1", gateway.port)) as client:
+        client.sendall((f"POST /api/v1/devices/cam2/ptz/move HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer {WRITE}\r\n"
+                        f"Content-Type: application/json\r\nContent-Length: {len(body)}\r\n\r\n{body}").encode())
+        assert wait_for(lambda: sim.ptz_actions(1) == [4])  # moving right; the client goes away now
+    assert sim.state(1)["videoPorts"][0]["ptz"]["action"] == 4
+    assert wait_for(lambda: sim.ptz_actions(1) == [4, PTZ_STOP], timeout=3.0)
+    assert sim.state(1)["videoPorts"][0]["ptz"]["action"] == 0
+
+
+def test_moves_renew_the_lease_and_a_stop_ends_it(gateway, sim):
+    sim.call("clear-requests", device=2)
+    status, data, _ = gateway.request("POST", "/api/v1/devices/cam3/ptz/move",
+                                      {"axis": "zoom", "direction": -1, "seconds": 60})
+    assert status == 200 and data["leaseSeconds"] == 2.0  # never more than 2 s
+    assert gateway.request("POST", "/api/v1/devices/cam3/ptz/stop")[0] == 200
+    time.sleep(2.3)  # past the lease: the explicit stop released it, so no second stop comes
+    assert sim.ptz_actions(2) == [8, PTZ_STOP]
+
+
+@pytest.mark.parametrize(
+    "path, raw",
+    [
+        ("/api/v1/devices/cam5/config/apply", '{"video_ports": {"0": {"encoder": {"bitrate": 1024}}}'),
+        ("/api/v1/devices/cam5/config/apply", '{"video_ports": {"0": {"encoder": {"bitrate": "1024"}}}}'),
+        ("/api/v1/devices/cam5/config/apply", '{"video_ports": {"0": {"encoder": {"speed": 3}}}}'),
+        ("/api/v1/devices/cam5/config/apply", '{"video_ports": {"0": {"caption": {"caption": "a-b"}}}}'),
+        ("/api/v1/devices/cam5/config/plan", '[1, 2]'),
+        ("/api/v1/fleet/config/apply", '{"ids": ["cam5"], "document": {"serial": {"baud": 0}}}'),
+        ("/api/v1/fleet/config/apply", '{"ids": "cam5", "document": {}}'),
+        ("/api/v1/devices/cam5/ptz/move", '{"axis": "roll", "direction": 1}'),
+        ("/api/v1/devices/cam5/ptz/move", '{"axis": "pan", "direction": 0}'),
+        ("/api/v1/devices/cam5/ptz/move", '{"axis": "pan", "direction": 1, "seconds": -1}'),
+        ("/api/v1/devices/cam5/ptz/move", ''),
+        ("/api/v1/devices/cam5/config?ports=0-x", None),
+    ],
+)
+def test_bad_input_is_refused_with_nothing_sent(gateway, sim, path, raw):
+    sim.call("clear-requests", device=4)
+    method = "GET" if raw is None else "POST"
+    status, data, _ = gateway.request(method, path, raw=raw)
+    assert status == 400, data
+    assert data["error"]["stage"] in ("bad-request", "document-refused")
+    assert set(data["error"]) == {"stage", "message", "status"}
+    assert sim.requests(4) == []
+
+
+def test_a_slow_device_holds_up_nobody_else(gateway, sim):
+    sim.call("set-fault", device=5, command=45, fault={"kind": "no-reply"})
+    try:
+        slow = {}
+        thread = threading.Thread(target=lambda: slow.update(r=gateway.request("GET", "/api/v1/devices/cam6/config")))
+        thread.start()
+        time.sleep(0.1)
+        for device in ("cam7", "cam8", "cam9"):
+            assert gateway.request("GET", f"/api/v1/devices/{device}/config")[0] == 200
+        assert thread.is_alive()  # the slow device is still waiting for its login reply
+        thread.join(30)
+        assert slow["r"][0] == 502 and slow["r"][1]["error"]["stage"] == "reply-timed-out"
+    finally:
+        sim.call("clear-fault", device=5, command=45)
+
+
+def test_64_clients_on_16_devices_lose_nothing(gateway, sim):
+    for device in range(16):
+        sim.call("clear-requests", device=device)
+    failures = []
+    lock = threading.Lock()
+
+    def client(n):
+        device = f"cam{n % 16 + 1}"
+        bitrate = 1000 + n
+        wanted = {"video_ports": {"0": {"encoder": {"bitrate": bitrate}}}}
+        try:
+            status, data, _ = gateway.request("POST", f"/api/v1/devices/{device}/config/apply", wanted)
+            # Read back under the device's own turn: another client's write cannot slip between.
+            assert status == 200 and "video_ports.0.encoder.bitrate" in data["verified"] and not data["failed"], data
+            status, data, _ = gateway.request("POST", f"/api/v1/devices/{device}/ptz/move",
+                                              {"axis": "tilt", "direction": 1, "seconds": 2})
+            assert status == 200, data
+            status, data, _ = gateway.request("GET", f"/api/v1/devices/{device}/config")
+            assert status == 200 and 1000 <= data["video_ports"]["0"]["encoder"]["bitrate"] < 1064, data
+        except Exception as e:  # noqa: BLE001 - collected and reported below
+            with lock:
+                failures.append(f"{device}: {e}")
+
+    threads = [threading.Thread(target=client, args=(n,)) for n in range(64)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(120)
+    assert failures == []
+    for device in range(16):
+        assert sim.ptz_actions(device).count(1) == 4  # every client's move arrived
+        gateway.request("POST", f"/api/v1/devices/cam{device + 1}/ptz/stop")
+
+
+def test_devices_are_added_and_removed(gateway, sim):
+    row = sim.rows[10]
+    new = {"id": "extra", "name": "Extra", "host": "127.0.0.1", "port": int(row["port"]), "password": PASSWORD}
+    status, data, _ = gateway.request("POST", "/api/v1/devices", new)
+    assert status == 201 and data["id"] == "extra" and "password" not in data
+    assert gateway.request("POST", "/api/v1/devices", new)[0] == 409
+    assert gateway.request("GET", "/api/v1/devices/extra/config")[0] == 200
+    assert gateway.request("DELETE", "/api/v1/devices/extra")[0] == 204
+    assert gateway.request("GET", "/api/v1/devices/extra/config")[0] == 404
+    status, data, _ = gateway.request("POST", "/api/v1/devices", {"host": "127.0.0.1", "port": 65000})
+    assert status == 201 and data["id"] == "127.0.0.1:65000"
+    assert gateway.request("DELETE", "/api/v1/devices/127.0.0.1:65000")[0] == 204
+
+
+def test_openapi_is_valid_and_names_every_route(gateway):
+    status, document, _ = gateway.request("GET", "/openapi.json", token=None)
+    assert status == 200
+    with open(os.path.join(HERE, "openapi-3.0", "schema.json")) as f:
+        validator = jsonschema.Draft4Validator(json.load(f))
+    validator.validate(document)
+    broken = dict(document, paths={"/x": {"get": {"responses": {"200": {}}}}})
+    assert not validator.is_valid(broken)  # the validator does look at the operations
+    routes = subprocess.run([GATEWAY, "--list-routes"], capture_output=True, text=True, check=True).stdout.split("\n")
+    served = set()
+    for line in filter(None, routes):
+        method, path, role = line.split()
+        operation = document["paths"].get(path, {}).get(method.lower())
+        assert operation is not None, f"{method} {path} is not described"
+        assert operation["x-vmlcmd-role"] == role, f"{method} {path}"
+        served.add((method.lower(), path))
+    described = {(m, p) for p, item in document["paths"].items() for m in item if m != "parameters"}
+    assert described == served
+
+
+@pytest.mark.skipif(shutil.which("openssl") is None, reason="no openssl to make a certificate")
+def test_tls_with_a_certificate(sim, workdir):
+    cert, key = os.path.join(workdir, "cert.pem"), os.path.join(workdir, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+                    "-days", "1", "-keyout", key, "-out", cert], check=True, capture_output=True)
+    gateway = Gateway([dict(sim.rows[0], name="cam1")], workdir, ("--tls-cert", cert, "--tls-key", key))
+    try:
+        context = ssl.create_default_context(cafile=cert)
+        context.check_hostname = False
+        connection = http.client.HTTPSConnection("127.0.0.1", gateway.port, context=context, timeout=10)
+        connection.request("GET", "/api/v1/devices", headers={"Authorization": "Bearer " + READ})
+        response = connection.getresponse()
+        assert response.status == 200 and json.loads(response.read())[0]["id"] == "cam1"
+    finally:
+        gateway.close()
+
+
+@pytest.mark.parametrize(
+    "tokens, problem",
+    [
+        ("write short\n", "shorter than 16"),
+        ("admin 0123456789abcdef0123\n", "unknown role"),
+        ("read\n", "without a token"),
+        ("read 0123456789abcdef0123 extra\n", "more than a role and a token"),
+        ("read 0123456789abcdef0123\nwrite 0123456789abcdef0123\n", "listed twice"),
+        ("# nothing\n\n", "no tokens"),
+    ],
+)
+def test_a_bad_tokens_file_stops_the_start(workdir, tokens, problem):
+    path = os.path.join(workdir, "bad-tokens")
+    with open(path, "w") as f:
+        f.write(tokens)
+    inventory = os.path.join(workdir, "one.csv")
+    with open(inventory, "w") as f:
+        f.write("host,port\n127.0.0.1,9\n")
+    run = subprocess.run([GATEWAY, "--inventory", inventory, "--tokens", path, "--listen", "127.0.0.1:0"],
+                         capture_output=True, text=True, timeout=10)
+    assert run.returncode == 2 and problem in run.stderr
+    assert "0123456789abcdef0123" not in run.stderr
