@@ -145,14 +145,24 @@ bool Session::ReceiveReply() {
   // One deadline for the whole reply, however many pieces it comes in.
   const Clock::time_point deadline = Clock::now() + TcpChannel::kIoTimeout;
   std::uint8_t scrap[1024];
+  std::size_t received = 0;
   // The late rest of the previous reply comes first on the stream; it is read exactly, never a
-  // byte further, so the reply that follows it is read whole.
+  // byte further, so the reply that follows it is read whole. A device whose short header was
+  // all it meant to send (a bare acknowledgement) sends no rest: what comes then starts with a
+  // reply's first field, and it is that reply.
+  bool first = true;
   while (std::size_t owed = owed_.Next()) {
     int got = channel.ReceiveBefore(scrap, static_cast<int>(std::min(owed, sizeof scrap)), deadline);
     if (got <= 0) return false;
+    if (first && owed_.OwesHeader() && got >= 4 && GetInt32(scrap) == kRequestMagic) {
+      std::memcpy(reply_, scrap, static_cast<std::size_t>(got));
+      received = static_cast<std::size_t>(got);
+      owed_.Clear();
+      break;
+    }
+    first = false;
     owed_.Take(scrap, static_cast<std::size_t>(got));
   }
-  std::size_t received = 0;
   std::size_t wanted = kReplyHeaderSize;
   std::int64_t declared = 0;  // header and text as the header announces them
   bool headerRead = false;

@@ -66,6 +66,7 @@ class OwedBytes {
   void After(const std::uint8_t* reply, std::size_t received, std::int64_t consumed);
   // How many bytes to read next, all of them owed: the header first, then its text.
   std::size_t Next() const { return header_ > 0 ? header_ : text_; }
+  bool OwesHeader() const { return header_ > 0; }
   // Counts off bytes read, at most Next() of them.
   void Take(const std::uint8_t* bytes, std::size_t count);
 
