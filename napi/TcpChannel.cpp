@@ -94,6 +94,17 @@ bool TcpChannel::Send(const void* data, int length) {
   }
 }
 
+// A receive that did not merely find nothing yet: its bytes, or the close or failure recorded.
+int TcpChannel::Received(int n) {
+  if (n > 0) return n;
+  if (n == 0) {
+    Fail(ChannelFailure::kClosed);
+    return 0;
+  }
+  Fail(ChannelFailure::kReceiveFailed, platform::LastSocketError());
+  return -1;
+}
+
 int TcpChannel::ReceiveBefore(void* buffer, int capacity, Clock::time_point deadline) {
   if (!open_ || buffer == nullptr || capacity < 1) return 0;
   // A reply's first receive, with all its second still ahead: one receive that waits under the
@@ -101,15 +112,7 @@ int TcpChannel::ReceiveBefore(void* buffer, int capacity, Clock::time_point dead
   // (after a signal, or a silence) is waited below.
   if (deadline - Clock::now() >= std::chrono::milliseconds(platform::kReceiveLimitMs + 10)) {
     int n = platform::ReceiveWithin(socket_, buffer, capacity);
-    if (n > 0) return n;
-    if (n == 0) {
-      Fail(ChannelFailure::kClosed);
-      return 0;
-    }
-    if (n != platform::kWouldBlock) {
-      Fail(ChannelFailure::kReceiveFailed, platform::LastSocketError());
-      return -1;
-    }
+    if (n != platform::kWouldBlock) return Received(n);
   }
   // Waits first: this is called when a reply is due, and it is rarely there already.
   for (;;) {
@@ -125,15 +128,7 @@ int TcpChannel::ReceiveBefore(void* buffer, int capacity, Clock::time_point dead
         return -1;
     }
     int n = platform::ReceiveNow(socket_, buffer, capacity);
-    if (n > 0) return n;
-    if (n == 0) {
-      Fail(ChannelFailure::kClosed);
-      return 0;
-    }
-    if (n != platform::kWouldBlock) {
-      Fail(ChannelFailure::kReceiveFailed, platform::LastSocketError());
-      return -1;
-    }
+    if (n != platform::kWouldBlock) return Received(n);
   }
 }
 

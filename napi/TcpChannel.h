@@ -63,6 +63,7 @@ class TcpChannel {
   platform::WaitResult WaitUntil(platform::SocketHandle socket, platform::WaitFor what,
                                  Clock::time_point deadline);
   bool Fail(ChannelFailure failure, int systemError = 0);
+  int Received(int n);
 
   platform::SocketHandle socket_ = platform::kInvalidSocket;
   int systemError_ = 0;
