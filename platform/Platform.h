@@ -91,8 +91,8 @@ class SerialPort {
   bool open_ = false;
 #if defined(_WIN32)
   void* handle_ = nullptr;
-  void* events_[2] = {nullptr, nullptr};
-  // Room for two OVERLAPPED blocks (two pointer-sized fields, an 8-byte offset, an event handle).
+  // Room for two OVERLAPPED blocks (two pointer-sized fields, an 8-byte offset, an event handle);
+  // their event handles are the only record of the events, so the object stays under 1 KiB.
   alignas(void*) unsigned char overlapped_[2][3 * sizeof(void*) + 8] = {};
 #else
   int fd_ = -1;

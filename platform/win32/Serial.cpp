@@ -118,8 +118,6 @@ bool SerialPort::Open(int portNumber) {
     return false;
   }
   handle_ = port;
-  events_[0] = events[0];
-  events_[1] = events[1];
   open_ = true;
   return true;
 }
@@ -127,11 +125,8 @@ bool SerialPort::Open(int portNumber) {
 void SerialPort::Close() {
   if (!open_) return;
   ::CloseHandle(handle_);
-  ::CloseHandle(events_[0]);
-  ::CloseHandle(events_[1]);
+  for (auto& block : overlapped_) ::CloseHandle(reinterpret_cast<OVERLAPPED*>(block)->hEvent);
   handle_ = nullptr;
-  events_[0] = nullptr;
-  events_[1] = nullptr;
   std::memset(overlapped_, 0, sizeof overlapped_);
   open_ = false;
 }
