@@ -116,6 +116,11 @@ Param NumberOption(std::string name, std::string help) {
   param.option = true;
   return param;
 }
+Param NumberOption(std::string name, std::string help, int64_t min, int64_t max) {
+  Param param = Number(std::move(name), std::move(help), min, max);
+  param.option = true;
+  return param;
+}
 
 using Getter = int32_t (ICommand::*)();
 using Setter = bool (ICommand::*)(int32_t);
@@ -147,21 +152,42 @@ Result PtzMove(Device& d, bool (ICommand::*move)(int32_t), int32_t direction) {
 
 constexpr int32_t kCaptionBuffer = 280;
 
-Result ReadVideoSettings(Device& d, VideoSettings& s) {
-  Result result = d.Act(d.Command().GetVideoSettings(&s));
-  if (!result.ok) return result;
+// The combined video operations carry contrast, saturation and hue as device values, 128 below
+// the 0..255 scale that the single-value commands, the configuration document and the dialogs
+// show. A person reads one scale everywhere; the device's own is the library's business.
+struct VideoField {
+  const char* name;  // the option and, with '_' for '-', the JSON key
+  int32_t VideoSettings::*field;
+  int32_t offset;  // shown = device value + offset
+};
+constexpr VideoField kVideoFields[] = {
+    {"bitrate", &VideoSettings::bitrate, 0},
+    {"frame-rate", &VideoSettings::frameRate, 0},
+    {"iframe-interval", &VideoSettings::iFrameInterval, 0},
+    {"quant-step", &VideoSettings::quantStep, 0},
+    {"param-r", &VideoSettings::paramR, 0},
+    {"brightness", &VideoSettings::brightness, 0},
+    {"contrast", &VideoSettings::contrast, 128},
+    {"saturation", &VideoSettings::saturation, 128},
+    {"hue", &VideoSettings::hue, 128},
+};
+
+std::string KeyOf(const char* option) {
+  std::string key = option;
+  for (char& c : key) c = c == '-' ? '_' : c;
+  return key;
+}
+
+void ShowVideoSettings(const VideoSettings& s, Result& result) {
   auto& v = result.values;
   v["spare"] = s.spare;
   v["param_t"] = s.paramT;
-  v["bitrate"] = s.bitrate;
-  v["frame_rate"] = s.frameRate;
-  v["iframe_interval"] = s.iFrameInterval;
-  v["quant_step"] = s.quantStep;
-  v["param_r"] = s.paramR;
-  v["brightness"] = s.brightness;
-  v["contrast"] = s.contrast;
-  v["saturation"] = s.saturation;
-  v["hue"] = s.hue;
+  for (const VideoField& f : kVideoFields) v[KeyOf(f.name)] = s.*f.field + f.offset;
+}
+
+Result ReadVideoSettings(Device& d, VideoSettings& s) {
+  Result result = d.Act(d.Command().GetVideoSettings(&s));
+  if (result.ok) ShowVideoSettings(s, result);
   return result;
 }
 
@@ -191,9 +217,10 @@ std::vector<Entry> BuildTable() {
   t.push_back({"get-ip", "Read the device's IP address", {}, [](Device& d, const Args&) {
                  return ReadAddress(d, "ip", &ICommand::GetIpAddress);
                }});
-  t.push_back({"get-mask", "Read the device's subnet mask", {}, [](Device& d, const Args&) {
-                 return ReadAddress(d, "mask", &ICommand::GetSubnetMask);
+  t.push_back({"get-subnet-mask", "Read the device's subnet mask", {}, [](Device& d, const Args&) {
+                 return ReadAddress(d, "subnet_mask", &ICommand::GetSubnetMask);
                }});
+  t.back().oldPaths = {"get-mask"};
   t.push_back({"get-gateway", "Read the device's gateway", {}, [](Device& d, const Args&) {
                  return ReadAddress(d, "gateway", &ICommand::GetGateway);
                }});
@@ -205,7 +232,7 @@ std::vector<Entry> BuildTable() {
                  all.ok = true;
                  const std::pair<const char*, bool (ICommand::*)(char*)> reads[] = {
                      {"ip", &ICommand::GetIpAddress},
-                     {"mask", &ICommand::GetSubnetMask},
+                     {"subnet_mask", &ICommand::GetSubnetMask},
                      {"gateway", &ICommand::GetGateway}};
                  for (const auto& [name, get] : reads) {
                    Result one = ReadAddress(d, name, get);
@@ -220,10 +247,11 @@ std::vector<Entry> BuildTable() {
        {Text("IP", "dotted IPv4 address")},
        [](Device& d, const Args& a) { return d.Act(d.Command().SetIpAddress(a.Text("IP").c_str())); }});
   t.push_back(
-      {"set-mask",
+      {"set-subnet-mask",
        "Write the device's subnet mask",
        {Text("MASK", "dotted subnet mask")},
        [](Device& d, const Args& a) { return d.Act(d.Command().SetSubnetMask(a.Text("MASK").c_str())); }});
+  t.back().oldPaths = {"set-mask"};
   t.push_back({"set-gateway",
                "Write the device's gateway",
                {Text("GW", "dotted gateway address")},
@@ -240,13 +268,14 @@ std::vector<Entry> BuildTable() {
   family("Network identity");
 
   // ---- Device settings
-  t.push_back({"set-time",
-               "Set the device clock",
+  t.push_back({"set-clock",
+               "Set the device's clock (its time of day)",
                {{"DATETIME", ArgType::kDateTime, "local time as YYYY-MM-DDTHH:MM:SS"}},
                [](Device& d, const Args& a) {
                  const DateTime v = a.Time("DATETIME");
                  return d.Act(d.Command().SetDeviceTime(v.year, v.month, v.day, v.hour, v.minute, v.second));
                }});
+  t.back().oldPaths = {"set-time"};
   t.push_back(
       {"command8", "Send the bare command 8 (the device never answers it)", {}, [](Device& d, const Args&) {
          return d.Act(d.Command().SendCommand8());
@@ -356,7 +385,7 @@ std::vector<Entry> BuildTable() {
 
   // ---- Encoder and picture, all at once
   t.push_back({"video-settings",
-               "Read all encoder and picture values of the video port (device values)",
+               "Read all encoder and picture values of the video port (picture values 0..255)",
                {},
                [](Device& d, const Args&) {
                  VideoSettings s{};
@@ -365,12 +394,13 @@ std::vector<Entry> BuildTable() {
   t.push_back(
       {"set-video-settings",
        "Change some encoder and picture values at once: reads all of them, replaces the given "
-       "ones and writes all back. Contrast, saturation and hue are device values (-128..127)",
+       "ones and writes all back. Picture values are 0..255, as in get-contrast and the others",
        {NumberOption("bitrate", "encoder bitrate"), NumberOption("frame-rate", "encoder frame rate"),
         NumberOption("iframe-interval", "encoder I-frame interval"),
         NumberOption("quant-step", "encoder quantiser step"), NumberOption("param-r", "encoder r parameter"),
-        NumberOption("brightness", "brightness 0..255"), NumberOption("contrast", "contrast -128..127"),
-        NumberOption("saturation", "saturation -128..127"), NumberOption("hue", "hue -128..127")},
+        NumberOption("brightness", "brightness 0..255", 0, 255),
+        NumberOption("contrast", "contrast 0..255", 0, 255),
+        NumberOption("saturation", "saturation 0..255", 0, 255), NumberOption("hue", "hue 0..255", 0, 255)},
        [](Device& d, const Args& a) {
          VideoSettings s{};
          Result read = ReadVideoSettings(d, s);
@@ -378,27 +408,12 @@ std::vector<Entry> BuildTable() {
            read.note = "reading the current values failed; nothing written";
            return read;
          }
-         const std::pair<const char*, int32_t*> fields[] = {{"bitrate", &s.bitrate},
-                                                            {"frame-rate", &s.frameRate},
-                                                            {"iframe-interval", &s.iFrameInterval},
-                                                            {"quant-step", &s.quantStep},
-                                                            {"param-r", &s.paramR},
-                                                            {"brightness", &s.brightness},
-                                                            {"contrast", &s.contrast},
-                                                            {"saturation", &s.saturation},
-                                                            {"hue", &s.hue}};
-         for (const auto& [name, field] : fields) {
-           if (a.Has(name)) *field = a.Int(name);
+         for (const VideoField& f : kVideoFields) {
+           if (a.Has(f.name)) s.*f.field = a.Int(f.name) - f.offset;
          }
          Result written = d.Act(d.Command().SetVideoSettings(&s));
-         if (!written.ok) return written;
-         // Report what was written, under the names the read uses.
-         written.values = read.values;
-         for (const auto& [name, field] : fields) {
-           std::string key = name;
-           for (char& c : key) c = c == '-' ? '_' : c;
-           written.values[key] = *field;
-         }
+         // Report what was written, under the names and on the scale the read uses.
+         if (written.ok) ShowVideoSettings(s, written);
          return written;
        }});
   t.push_back({"restore-video-defaults",
@@ -410,7 +425,10 @@ std::vector<Entry> BuildTable() {
 
   // ---- Regions
   t.push_back(
-      {"mask get", "Read the privacy-mask rectangle of the video port", {}, [](Device& d, const Args&) {
+      {"privacy-mask get",
+       "Read the privacy-mask rectangle of the video port",
+       {},
+       [](Device& d, const Args&) {
          bool enabled = false;
          int32_t left = 0, top = 0, width = 0, height = 0;
          Result r = d.Act(d.Command().GetMaskRegion(&enabled, &left, &top, &width, &height, 0));
@@ -419,7 +437,8 @@ std::vector<Entry> BuildTable() {
                {"enabled", enabled}, {"left", left}, {"top", top}, {"width", width}, {"height", height}};
          return r;
        }});
-  t.push_back({"mask set",
+  t.back().oldPaths = {"mask get"};
+  t.push_back({"privacy-mask set",
                "Write the privacy-mask rectangle of the video port",
                {Switch("ENABLED", "on or off"), Number("LEFT", "left edge"), Number("TOP", "top edge"),
                 Number("WIDTH", "width"), Number("HEIGHT", "height")},
@@ -427,6 +446,7 @@ std::vector<Entry> BuildTable() {
                  return d.Act(d.Command().SetMaskRegion(a.Switch("ENABLED"), a.Int("LEFT"), a.Int("TOP"),
                                                         a.Int("WIDTH"), a.Int("HEIGHT"), 0));
                }});
+  t.back().oldPaths = {"mask set"};
   t.push_back(
       {"motion get", "Read the motion-detection rectangle of the video port", {}, [](Device& d, const Args&) {
          bool enabled = false;
@@ -472,19 +492,22 @@ std::vector<Entry> BuildTable() {
                  return d.Act(d.Command().SetOsdCaption(a.Switch("SHOW"), a.Int("POSITION") - 1,
                                                         a.Text("TEXT").c_str()));
                }});
-  t.push_back({"osd time", "Read the on-screen clock of the video port", {}, [](Device& d, const Args&) {
-                 bool show = false;
-                 int32_t position = 0;
-                 Result r = d.Act(d.Command().GetOsdTime(&show, &position));
-                 if (r.ok) r.values = {{"show", show}, {"position", position}};
-                 return r;
-               }});
-  t.push_back({"osd set-time",
+  t.push_back(
+      {"osd clock-overlay", "Read the on-screen clock of the video port", {}, [](Device& d, const Args&) {
+         bool show = false;
+         int32_t position = 0;
+         Result r = d.Act(d.Command().GetOsdTime(&show, &position));
+         if (r.ok) r.values = {{"show", show}, {"position", position}};
+         return r;
+       }});
+  t.back().oldPaths = {"osd time"};
+  t.push_back({"osd set-clock-overlay",
                "Show or hide the on-screen clock of the video port",
                {Switch("SHOW", "on or off"), Number("POSITION", "screen position 1..8", 1, 8)},
                [](Device& d, const Args& a) {
                  return d.Act(d.Command().SetOsdTime(a.Switch("SHOW"), a.Int("POSITION") - 1));
                }});
+  t.back().oldPaths = {"osd set-time"};
   family("On-screen display");
 
   return t;
@@ -500,7 +523,7 @@ const std::vector<Entry>& Table() {
 const std::vector<Group>& Groups() {
   static const std::vector<Group> groups = {
       {"ptz", "Move the PTZ head of the video port"},
-      {"mask", "Privacy-mask rectangle of the video port"},
+      {"privacy-mask", "Privacy-mask rectangle of the video port"},
       {"motion", "Motion-detection rectangle of the video port"},
       {"osd", "On-screen caption and clock of the video port"},
   };
@@ -510,6 +533,9 @@ const std::vector<Group>& Groups() {
 const Entry* FindEntry(const std::string& path) {
   for (const Entry& entry : Table()) {
     if (entry.path == path) return &entry;
+    for (const std::string& old : entry.oldPaths) {
+      if (old == path) return &entry;
+    }
   }
   return nullptr;
 }

@@ -78,6 +78,9 @@ struct Entry {
   std::vector<Param> args;
   std::function<Result(Device&, const Args&)> run;
   std::string family;  // the help section; filled in by the table
+  // Earlier names of this command, still accepted but not shown in the help, so scripts written
+  // against them keep working for one release.
+  std::vector<std::string> oldPaths;
 };
 
 struct Group {

@@ -97,6 +97,8 @@ std::string TypeName(const Param& param) {
 
 std::vector<std::unique_ptr<Bound>> AddTable(CLI::App& app) {
   // Groups are made when their first action comes up, so the help keeps the table's order.
+  // An old name is hidden (CLI11's empty group) but parsed like the current one; a group that
+  // only old names use is hidden too.
   std::map<std::string, CLI::App*> groups;
   auto group = [&](const std::string& name, const std::string& family) {
     CLI::App*& sub = groups[name];
@@ -112,17 +114,27 @@ std::vector<std::unique_ptr<Bound>> AddTable(CLI::App& app) {
     return sub;
   };
   std::vector<std::unique_ptr<Bound>> bound;
+  std::vector<std::pair<const Entry*, std::string>> paths;
   for (const Entry& entry : Table()) {
+    paths.emplace_back(&entry, entry.path);
+  }
+  for (const Entry& entry : Table()) {
+    for (const std::string& old : entry.oldPaths) paths.emplace_back(&entry, old);
+  }
+  for (const auto& [entryPointer, path] : paths) {
+    const Entry& entry = *entryPointer;
+    const bool old = path != entry.path;
     CLI::App* parent = &app;
-    std::string name = entry.path;
+    std::string name = path;
     if (const auto space = name.find(' '); space != std::string::npos) {
-      parent = group(name.substr(0, space), entry.family);
+      parent = group(name.substr(0, space), old ? std::string() : entry.family);
       name = name.substr(space + 1);
     }
     auto b = std::make_unique<Bound>();
     b->entry = &entry;
     b->app = parent->add_subcommand(name, entry.help);
-    if (parent == &app) b->app->group(entry.family);
+    if (parent == &app) b->app->group(old ? std::string() : entry.family);
+    if (old) b->app->group("");
     for (const Param& param : entry.args) {
       std::string& target = b->raw[param.name];
       CLI::Option* option = param.option ? b->app->add_option("--" + param.name, target, param.help)
@@ -138,7 +150,7 @@ std::vector<std::unique_ptr<Bound>> AddTable(CLI::App& app) {
 // Each subcommand with the names of its parents, so its usage line reads "vmlctl ptz pan";
 // a group's actions follow the group.
 void PrintSubcommandHelp(CLI::App& parent, const std::string& parents, std::ostream& out) {
-  for (CLI::App* sub : parent.get_subcommands([](CLI::App*) { return true; })) {
+  for (CLI::App* sub : parent.get_subcommands([](CLI::App* s) { return !s->get_group().empty(); })) {
     out << "\n" << std::string(72, '-') << "\n" << sub->help(parents);
     PrintSubcommandHelp(*sub, parents + " " + sub->get_name(), out);
   }

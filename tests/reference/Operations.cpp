@@ -237,7 +237,7 @@ std::vector<Operation> Build() {
           .Sends(3, "-d %d%d%d -t %d%d%d", Length::Plain, "year, month, day, hour, minute, second")
           .Example("SetDeviceTime(2026, 12, 8, 10, 30, 5)", CALL(c.SetDeviceTime(2026, 12, 8, 10, 30, 5)), 1,
                    {{"2026", "12", "8", "10", "30", "5"}})
-          .Vmlctl("set-time 2026-12-08T10:30:05"));
+          .Vmlctl("set-clock 2026-12-08T10:30:05"));
   t.push_back(
       Op(SLOT(14, SetNetworkConfig), kNetwork,
          "bool SetNetworkConfig(const char* ipAddress, const char* subnetMask, const char* gateway)",
@@ -338,7 +338,7 @@ std::vector<Operation> Build() {
                            CALL(c.SetSubnetMask(nullptr)))
                   .Example("SetSubnetMask(\"255.255.255.0\")", CALL(c.SetSubnetMask("255.255.255.0")), 1,
                            {{"255.255.255.0"}})
-                  .Vmlctl("set-mask 255.255.255.0"));
+                  .Vmlctl("set-subnet-mask 255.255.255.0"));
   t.push_back(Op(SLOT(26, GetSubnetMask), kNetwork, "bool GetSubnetMask(char* subnetMask)",
                  "Reads the device's subnet mask.")
                   .Params({{"subnetMask", addressBuffer}})
@@ -348,7 +348,7 @@ std::vector<Operation> Build() {
                   .Refuses("a null buffer", CALL(c.GetSubnetMask(nullptr)))
                   .Example("GetSubnetMask(mask)",
                            RUN(char mask[VMLCMD_ADDRESS_BUFFER_SIZE]; return c.GetSubnetMask(mask);), 1, {{}})
-                  .Vmlctl("get-mask"));
+                  .Vmlctl("get-subnet-mask"));
   t.push_back(Op(SLOT(27, SetGateway), kNetwork, "bool SetGateway(const char* gateway)",
                  "Writes the device's gateway.")
                   .Params({{"gateway", "text, not checked by the library"}})
@@ -720,7 +720,7 @@ std::vector<Operation> Build() {
                   .Example("SetMaskRegion(true, 10, 20, 100, 50, 0)",
                            CALL(c.SetMaskRegion(true, 10, 20, 100, 50, 0)), 1,
                            {{"0", "1", "10", "20", "100", "50"}})
-                  .Vmlctl("mask set on 10 20 100 50"));
+                  .Vmlctl("privacy-mask set on 10 20 100 50"));
   t.push_back(
       Op(SLOT(67, GetMaskRegion), kRegions,
          "bool GetMaskRegion(bool* enabled, int32_t* left, int32_t* top, int32_t* width, int32_t* "
@@ -735,7 +735,7 @@ std::vector<Operation> Build() {
                    RUN(bool e = false; int32_t l = 0, top = 0, w = 0, h = 0;
                        return c.GetMaskRegion(&e, &l, &top, &w, &h, 0) && e && l == 5 && top == 6 && h == 8;),
                    1, {{"0"}}, 0, "-b 1 -l 5 -t 6 -w 7 -h 8")
-          .Vmlctl("mask get"));
+          .Vmlctl("privacy-mask get"));
   t.push_back(
       Op(SLOT(68, SetMotionRegion), kRegions,
          "bool SetMotionRegion(bool enabled, int32_t left, int32_t top, int32_t width, int32_t height, "
@@ -810,7 +810,7 @@ std::vector<Operation> Build() {
                   .Sends(25, "-p %d -o %d -t %d", Length::Plain, "videoPort, show, positionIndex + 1")
                   .Keeps()
                   .Example("SetOsdTime(true, 7)", CALL(c.SetOsdTime(true, 7)), 1, {{"0", "1", "8"}})
-                  .Vmlctl("osd set-time on 8"));
+                  .Vmlctl("osd set-clock-overlay on 8"));
   t.push_back(
       Op(SLOT(73, GetOsdTime), kOverlay, "bool GetOsdTime(bool* show, int32_t* position)",
          "Reads the on-screen clock of the current video port.")
@@ -822,7 +822,7 @@ std::vector<Operation> Build() {
           .Example("GetOsdTime(...) on a reply \"-p 0 -o 1 -t 8\"",
                    RUN(bool s = false; int32_t p = 0; return c.GetOsdTime(&s, &p) && s && p == 8;), 1,
                    {{"0"}}, 0, "-p 0 -o 1 -t 8")
-          .Vmlctl("osd time"));
+          .Vmlctl("osd clock-overlay"));
   t.push_back(Reserved(SLOT(74, Reserved74), "bool Reserved74(int32_t)", Local::Keeps, CALL(c.Reserved74(1)),
                        "Reserved74(1)"));
   t.push_back(Reserved(SLOT(75, Reserved75), "bool Reserved75(int32_t)", Local::Keeps, CALL(c.Reserved75(1)),

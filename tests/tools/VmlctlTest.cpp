@@ -87,7 +87,7 @@ TEST(VmlctlTest, TourPassesEveryStepAgainstTheEmbeddedDevice) {
   const ToolRun run = Vmlctl({"tour"});
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_FALSE(Has(run.output, "✗")) << run.output;
-  EXPECT_NE(run.output.find("✓ osd time"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("✓ osd clock-overlay"), std::string::npos) << run.output;
 }
 
 TEST(VmlctlTest, ReportsValuesAndResultCodes) {
@@ -220,13 +220,46 @@ TEST_F(ExternalDeviceTest, SetVideoSettingsChangesOnlyTheGivenValues) {
     s.videoPorts[0].picture.brightness = 42;
     s.videoPorts[0].encoder.frameRate = 12;
   });
-  const ToolRun run = At({"set-video-settings", "--bitrate", "800", "--hue", "-10"});
+  // Picture values on the single-value scale: hue 118 is device value -10.
+  const ToolRun run = At({"--json", "set-video-settings", "--bitrate", "800", "--hue", "118"});
   ASSERT_EQ(run.status, 0) << run.output;
   const auto port = device.State().videoPorts[0];
   EXPECT_EQ(port.encoder.bitrate, 800);
   EXPECT_EQ(port.picture.hue, -10);
   EXPECT_EQ(port.picture.brightness, 42);
   EXPECT_EQ(port.encoder.frameRate, 12);
+  EXPECT_EQ(Json(run)["values"]["hue"], 118);
+  EXPECT_EQ(At({"set-video-settings", "--hue", "-10"}).status, 2);
+  // The combined read and the single-value reads agree on every picture value.
+  const auto all = Json(At({"--json", "video-settings"}))["values"];
+  for (const char* name : {"brightness", "contrast", "saturation", "hue"}) {
+    EXPECT_EQ(all[name], Json(At({"--json", std::string("get-") + name}))["values"][name]) << name;
+  }
+}
+
+TEST(VmlctlTest, OldNamesStillRunButAreNotShown) {
+  const std::string help = Vmlctl({"help-all"}).output;
+  const std::pair<std::vector<std::string>, std::vector<std::string>> renamed[] = {
+      {{"get-mask"}, {"get-subnet-mask"}},
+      {{"mask", "get"}, {"privacy-mask", "get"}},
+      {{"osd", "time"}, {"osd", "clock-overlay"}},
+  };
+  for (const auto& [old, current] : renamed) {
+    std::vector<std::string> oldRun = {"--json"}, currentRun = {"--json"};
+    oldRun.insert(oldRun.end(), old.begin(), old.end());
+    currentRun.insert(currentRun.end(), current.begin(), current.end());
+    const auto a = Json(Vmlctl(oldRun)), b = Json(Vmlctl(currentRun));
+    EXPECT_EQ(a["command"], b["command"]);
+    EXPECT_EQ(a["values"], b["values"]);
+    auto line = [](const std::vector<std::string>& words) {
+      std::string text = "vmlctl";
+      for (const std::string& word : words) text += " " + word;
+      return text + " [OPTIONS]";
+    };
+    EXPECT_FALSE(Has(help, line(old))) << line(old);
+    EXPECT_TRUE(Has(help, line(current))) << line(current);
+  }
+  EXPECT_FALSE(Has(help, "set-time"));
 }
 
 TEST_F(ExternalDeviceTest, ZeroIsAValueOnlyWhenTheDeviceSaidSo) {
