@@ -44,7 +44,7 @@ def test_a_round_trip_of_values_methods_and_the_ptz_head(sim):
         return camera, values
 
     camera, (bitrate, caption, network, outcome) = asyncio.run(main())
-    assert bitrate == 1500 and caption.text == "gate" and caption.position == vmlcmd.Position.BOTTOM_LEFT
+    assert bitrate == 1500 and caption.caption == "gate" and caption.position == vmlcmd.Position.BOTTOM_LEFT
     assert network == vmlcmd.Network("192.0.2.20", "255.255.255.0", "192.0.2.1")
     assert outcome.stage == vmlcmd.Stage.SUCCESS
     assert sim.state["videoPorts"][0]["ptz"] != head_at_rest

@@ -15,18 +15,18 @@ def port_state(sim, port=0):
 class TestNetwork:
     def test_addresses_one_at_a_time_and_together(self, sim, device):
         assert device.network == vmlcmd.Network("192.0.2.10", "255.255.255.0", "192.0.2.1")
-        device.ip_address = "192.0.2.44"
+        device.ip = "192.0.2.44"
         device.subnet_mask = "255.255.0.0"
         device.gateway = "192.0.2.254"
         assert device.network == ("192.0.2.44", "255.255.0.0", "192.0.2.254")
         device.set_network("198.51.100.7", "255.255.255.128", "198.51.100.1")
         assert sim.state["network"] == {"ip": "198.51.100.7", "mask": "255.255.255.128", "gateway": "198.51.100.1"}
-        assert device.ip_address == "198.51.100.7"
+        assert device.ip == "198.51.100.7"
 
     @pytest.mark.parametrize("bad", ["192.0.2", "192.0.2.300", "example.com", "192.0.2.1 -m 0.0.0.0", ""])
     def test_malformed_addresses_are_refused_before_sending(self, sim, device, bad):
         with pytest.raises(ValueError):
-            device.ip_address = bad
+            device.ip = bad
         with pytest.raises(ValueError):
             device.set_network("192.0.2.1", bad, "192.0.2.1")
         assert sim.requests() == []
@@ -34,11 +34,11 @@ class TestNetwork:
 
 class TestSettings:
     def test_clock_serial_ptz_setup_account_and_port_setting(self, sim, device):
-        device.set_time(datetime.datetime(2031, 12, 24, 18, 5, 9))
+        device.set_clock(datetime.datetime(2031, 12, 24, 18, 5, 9))
         # The device keeps the digits as sent: no separators, no leading zeros.
         assert sim.state["clock"] == {"date": "20311224", "time": "1859"}
-        device.serial_baud_rate = 19200
-        assert device.serial_baud_rate == 19200
+        device.baud = 19200
+        assert device.baud == 19200
         device.set_ptz_protocol(2, 1)
         device.set_ptz_address(17, 1)
         assert sim.state["ptzHeads"][1] == {"protocol": 2, "address": 17}
@@ -119,7 +119,8 @@ class TestEncoderAndPicture:
         device.hue = 0
         picture = port_state(sim)["picture"]
         assert (picture["contrast"], picture["hue"]) == (72, -128)
-        assert device.video_settings.contrast == 72
+        # The combined read shows the scale the single-value properties use.
+        assert (device.video_settings.contrast, device.video_settings.hue) == (200, 0)
 
     def test_video_port_selects_whose_values_change(self, sim, device):
         device.video_port = 3
@@ -134,14 +135,15 @@ class TestEncoderAndPicture:
         device.video_port = 1
         assert device.video_settings.param_t == 42
 
-    def test_all_values_at_once_in_device_values(self, sim, device):
+    def test_all_values_at_once_on_the_single_value_scale(self, sim, device):
         settings = device.video_settings
         assert settings == vmlcmd.VideoSettings(param_t=0)
-        settings.bitrate, settings.hue, settings.contrast, settings.spare = 1500, -20, 100, 99
+        settings.bitrate, settings.hue, settings.contrast, settings.spare = 1500, 108, 100, 99
         device.set_video_settings(settings)
-        assert device.hue == 108  # -20 on the device is 108 on the 0..255 scale
+        assert device.hue == 108
+        assert port_state(sim)["picture"]["hue"] == -20
         read = device.video_settings
-        assert (read.bitrate, read.hue, read.contrast, read.spare) == (1500, -20, 100, 0)
+        assert (read.bitrate, read.hue, read.contrast, read.spare) == (1500, 108, 100, 0)
         sim.clear_requests()
         device.restore_video_defaults()
         # Picture first, encoder second, one login for both.
@@ -154,13 +156,13 @@ class TestEncoderAndPicture:
 
 
 class TestRegionsAndOverlay:
-    def test_mask_and_motion(self, device):
-        device.mask = vmlcmd.Region(True, 8, 16, 320, 240)
-        assert device.mask == vmlcmd.Region(True, 8, 16, 320, 240)
+    def test_privacy_mask_and_motion(self, device):
+        device.privacy_mask = vmlcmd.Region(True, 8, 16, 320, 240)
+        assert device.privacy_mask == vmlcmd.Region(True, 8, 16, 320, 240)
         device.motion = vmlcmd.MotionRegion(True, 0, 0, 64, 48, 75)
         assert device.motion == vmlcmd.MotionRegion(True, 0, 0, 64, 48, 75)
-        device.mask = vmlcmd.Region()
-        assert device.mask.enabled is False
+        device.privacy_mask = vmlcmd.Region()
+        assert device.privacy_mask.enabled is False
 
     @pytest.mark.parametrize("position", list(Position))
     def test_caption_at_every_position(self, sim, device, position):
@@ -172,7 +174,7 @@ class TestRegionsAndOverlay:
     def test_caption_text_in_the_device_encoding(self, sim):
         with sim.device(encoding="gbk") as camera:
             camera.set_caption("北门", Position.TOP_CENTER)
-            assert camera.caption.text == "北门"
+            assert camera.caption.caption == "北门"
         # The device got the GBK bytes (its state shows bytes that are not UTF-8 as \xNN).
         assert port_state(sim)["overlay"]["caption"] == "".join(f"\\x{b:02X}" for b in "北门".encode("gbk"))
 

@@ -81,7 +81,7 @@ def test_silent_device_is_a_reply_timeout(sim, device):
 def test_closed_or_reset_connection(sim, device, fault, stage):
     sim.set_fault(Command.READ_MASK, fault)
     with pytest.raises(vmlcmd.ConnectionClosedError) as raised:
-        device.mask
+        device.privacy_mask
     assert raised.value.stage == stage
     if stage == Stage.RECEIVE_FAILED:
         assert raised.value.outcome.system_error == errno.ECONNRESET
@@ -97,7 +97,7 @@ class TestGettersNeverPassOffAFailureAsZero:
     def test_a_reply_cut_after_its_header(self, sim, device):
         sim.set_fault(Command.READ_SERIAL, {"kind": "truncate", "truncate_to": 20})
         with pytest.raises(vmlcmd.ValueMissingError):
-            device.serial_baud_rate
+            device.baud
 
     def test_a_real_zero_is_a_value(self, sim, device):
         sim.set_fault(Command.READ_ENCODER, {"kind": "text", "text": "-b 0"})

@@ -69,7 +69,7 @@ def test_state_reads_and_changes_as_a_dict(sim, device):
     state = sim.state
     assert state["videoPorts"][0]["encoder"]["bitrate"] == 512 and len(state["videoPorts"]) == 4
     sim.update_state({"network": {"ip": "203.0.113.9"}, "videoPorts": {2: {"encoder": {"bitrate": 4096}}}})
-    assert device.ip_address == "203.0.113.9"
+    assert device.ip == "203.0.113.9"
     device.video_port = 2
     assert device.bitrate == 4096
     assert sim.state["network"]["mask"] == "255.255.255.0"  # what was not named stays

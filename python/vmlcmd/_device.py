@@ -240,13 +240,13 @@ class Device:
     # ---- network identity -----------------------------------------------------------------
 
     @property
-    def ip_address(self) -> str:
+    def ip(self) -> str:
         """The device's IP address."""
         return self._command.get_ip_address().decode("ascii", "replace")
 
-    @ip_address.setter
-    def ip_address(self, value: str) -> None:
-        self._command.set_ip_address(_address("ip_address", value))
+    @ip.setter
+    def ip(self, value: str) -> None:
+        self._command.set_ip_address(_address("ip", value))
 
     @property
     def subnet_mask(self) -> str:
@@ -268,19 +268,19 @@ class Device:
 
     @property
     def network(self) -> Network:
-        """Address, mask and gateway (three transactions); assign with ``set_network``."""
-        return Network(self.ip_address, self.subnet_mask, self.gateway)
+        """IP address, subnet mask and gateway (three transactions); assign with ``set_network``."""
+        return Network(self.ip, self.subnet_mask, self.gateway)
 
-    def set_network(self, address: str, mask: str, gateway: str) -> None:
-        """Write address, mask and gateway in one request."""
+    def set_network(self, ip: str, subnet_mask: str, gateway: str) -> None:
+        """Write IP address, subnet mask and gateway in one request."""
         self._command.set_network_config(
-            _address("address", address), _address("mask", mask), _address("gateway", gateway)
+            _address("ip", ip), _address("subnet_mask", subnet_mask), _address("gateway", gateway)
         )
 
     # ---- device settings ------------------------------------------------------------------
 
-    def set_time(self, when: Optional[_datetime.datetime] = None) -> None:
-        """Set the device clock to ``when`` (a datetime or date; now, local time, by default)."""
+    def set_clock(self, when: Optional[_datetime.datetime] = None) -> None:
+        """Set the device's clock (its time of day) to ``when`` (a datetime or date; now, local time, by default)."""
         if when is None:
             when = _datetime.datetime.now()
         if not isinstance(when, _datetime.date):
@@ -328,13 +328,13 @@ class Device:
         )
 
     @property
-    def serial_baud_rate(self) -> int:
+    def baud(self) -> int:
         """The baud rate of serial port 1, which carries the PTZ heads' bus."""
         return self._command.get_serial_baud_rate()
 
-    @serial_baud_rate.setter
-    def serial_baud_rate(self, value: int) -> None:
-        self._command.set_serial_baud_rate(_int32("serial_baud_rate", value))
+    @baud.setter
+    def baud(self, value: int) -> None:
+        self._command.set_serial_baud_rate(_int32("baud", value))
 
     def set_ptz_protocol(self, protocol: int, ptz_index: int) -> None:
         """Choose the protocol of PTZ head ``ptz_index`` on the serial bus."""
@@ -440,13 +440,14 @@ class Device:
 
     @property
     def video_settings(self) -> VideoSettings:
-        """All encoder and picture values of the current video port, in device values (one
-        login, two requests); write them with ``set_video_settings``."""
+        """All encoder and picture values of the current video port (one login, two requests),
+        picture values on the 0..255 scale of ``contrast`` and the others; write them with
+        ``set_video_settings``."""
         return VideoSettings.from_record(self._command.get_video_settings())
 
     def set_video_settings(self, settings: VideoSettings) -> None:
-        """Write all encoder and picture values of ``settings`` (device values; ``param_t`` and
-        ``spare`` are not sent). The picture values go first: when the encoder request fails
+        """Write all encoder and picture values of ``settings`` (``param_t`` and ``spare`` are
+        not sent). The picture values go first: when the encoder request fails
         they stay written."""
         if not isinstance(settings, VideoSettings):
             raise TypeError(f"settings must be a VideoSettings, not {type(settings).__name__}")
@@ -462,14 +463,14 @@ class Device:
     # ---- regions --------------------------------------------------------------------------
 
     @property
-    def mask(self) -> Region:
+    def privacy_mask(self) -> Region:
         """The privacy-mask rectangle of the current video port."""
         return Region(*self._command.get_mask_region())
 
-    @mask.setter
-    def mask(self, region: Region) -> None:
+    @privacy_mask.setter
+    def privacy_mask(self, region: Region) -> None:
         if not isinstance(region, Region):
-            raise TypeError(f"mask must be a Region, not {type(region).__name__}")
+            raise TypeError(f"privacy_mask must be a Region, not {type(region).__name__}")
         self._command.set_mask_region(
             bool(region.enabled),
             _int32("left", region.left),
@@ -507,13 +508,13 @@ class Device:
         A device that reports no caption fields leaves the defaults: no text, not shown.
         """
         show, position, text = self._command.get_osd_caption()
-        return Caption(text=self._decode(text), position=position_of(position), show=show)
+        return Caption(caption=self._decode(text), position=position_of(position), show=show)
 
     @caption.setter
     def caption(self, caption: Caption) -> None:
         if not isinstance(caption, Caption):
             raise TypeError(f"caption must be a Caption, not {type(caption).__name__}")
-        self.set_caption(caption.text, caption.position, caption.show)
+        self.set_caption(caption.caption, caption.position, caption.show)
 
     def set_caption(self, text: Text, position: Union[Position, int] = Position.TOP_LEFT, show: bool = True) -> None:
         """Write the on-screen caption of the current video port."""

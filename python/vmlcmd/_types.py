@@ -130,20 +130,20 @@ class Outcome(NamedTuple):
 class Network(NamedTuple):
     """The device's own network settings, as dotted-quad texts."""
 
-    address: str
-    mask: str
+    ip: str
+    subnet_mask: str
     gateway: str
 
 
 @dataclasses.dataclass
 class VideoSettings:
-    """All encoder and picture values of one video port, in device values.
+    """All encoder and picture values of one video port.
 
-    These are the values as they travel: ``contrast``, ``saturation`` and ``hue`` are 128
-    below the 0..255 scale of ``Device.contrast``, ``Device.saturation`` and ``Device.hue``
-    (a ``hue`` of 0 here reads as 128 there). ``brightness`` is 0..255 on both. ``spare`` is
-    never sent or read, and ``param_t`` is read but not written by ``set_video_settings``.
-    The defaults are the values ``restore_video_defaults`` writes.
+    The picture values are on the 0..255 scale of ``Device.contrast`` and the others, as in
+    the configuration document (the device keeps contrast, saturation and hue 128 lower; the
+    record conversions take care of that). ``spare`` is never sent or read, and ``param_t`` is
+    read but not written by ``set_video_settings``. The defaults are the values
+    ``restore_video_defaults`` writes.
     """
 
     bitrate: int = 512
@@ -152,9 +152,9 @@ class VideoSettings:
     quant_step: int = 31
     param_r: int = 1
     brightness: int = 128
-    contrast: int = 71
-    saturation: int = 64
-    hue: int = 0
+    contrast: int = 199
+    saturation: int = 192
+    hue: int = 128
     param_t: int = 0
     spare: int = 0
 
@@ -164,14 +164,17 @@ class VideoSettings:
         "brightness", "contrast", "saturation", "hue",
     )
 
+    # Fields the device keeps 128 below the scale shown here.
+    _DEVICE_OFFSET = {"contrast": 128, "saturation": 128, "hue": 128}
+
     def to_record(self) -> tuple:
-        """The eleven values in the library's record order."""
-        return tuple(getattr(self, name) for name in self._RECORD)
+        """The eleven device values in the library's record order."""
+        return tuple(getattr(self, name) - self._DEVICE_OFFSET.get(name, 0) for name in self._RECORD)
 
     @classmethod
     def from_record(cls, record) -> "VideoSettings":
-        """Settings from the eleven values in the library's record order."""
-        return cls(**dict(zip(cls._RECORD, record)))
+        """Settings from the eleven device values in the library's record order."""
+        return cls(**{name: value + cls._DEVICE_OFFSET.get(name, 0) for name, value in zip(cls._RECORD, record)})
 
 
 @dataclasses.dataclass
@@ -205,7 +208,7 @@ class Caption:
     cannot hold "-" (the device reads it as the start of another option).
     """
 
-    text: str = ""
+    caption: str = ""
     position: Union[Position, int] = Position.TOP_LEFT
     show: bool = True
 
