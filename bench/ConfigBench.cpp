@@ -8,10 +8,8 @@
 // config_bench [VMLCTL]   (default: the vmlctl of this build)
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,6 +22,7 @@
 #include <vector>
 
 #include "Engine.h"
+#include "ToolProcess.h"
 #include "napisim/Simulator.h"
 
 namespace {
@@ -43,44 +42,20 @@ struct ToolRun {
 };
 
 ToolRun RunTool(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[1]);
-  std::string output;
-  char buffer[65536];
-  for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-    output.append(buffer, static_cast<std::size_t>(got));
-  ::close(pipeFds[0]);
+  const vmlbench::ToolProcess process = vmlbench::RunTool(std::move(args));
   ToolRun run;
-  if (spawned != 0) return run;
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.maxRssKiB = usage.ru_maxrss;
-  std::size_t start = 0;
-  while (start < output.size()) {
-    std::size_t end = output.find('\n', start);
-    if (end == std::string::npos) end = output.size();
-    const auto json = nlohmann::json::parse(output.substr(start, end - start), nullptr, false);
-    start = end + 1;
-    if (json.is_discarded()) continue;
+  if (!process.started) return run;
+  run.status = process.status;
+  run.maxRssKiB = process.usage.ru_maxrss;
+  vmlbench::ForEachLine(process.output, [&run](const std::string& line) {
+    const auto json = nlohmann::json::parse(line, nullptr, false);
+    if (json.is_discarded()) return;
     if (json.contains("summary")) {
       run.wallSeconds = json["summary"]["wall_us"].get<double>() / 1e6;
     } else {
       ++run.lines;
     }
-  }
+  });
   return run;
 }
 

@@ -7,10 +7,8 @@
 // fleet_bench [VMLCTL]   (default: the vmlctl of this build)
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "ToolProcess.h"
 #include "napisim/Simulator.h"
 
 namespace {
@@ -95,47 +94,22 @@ Run RunTool(const std::string& vmlctl, const std::string& inventory, const std::
   const std::string jobText = std::to_string(jobs);
   std::vector<std::string> args = {vmlctl,   "--inventory", inventory,    "--json",
                                    "--jobs", jobText,       "get-bitrate"};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  rusage selfBefore{}, childrenBefore{};
+  rusage selfBefore{};
   ::getrusage(RUSAGE_SELF, &selfBefore);
-  ::getrusage(RUSAGE_CHILDREN, &childrenBefore);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[1]);
-  std::string output;
-  char buffer[65536];
-  for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-    output.append(buffer, static_cast<std::size_t>(got));
-  ::close(pipeFds[0]);
-  if (spawned != 0) return {};
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const vmlbench::ToolProcess process = vmlbench::RunTool(std::move(args));
+  if (!process.started) return {};
 
   Run run;
-  rusage selfAfter{}, childrenAfter{};
+  rusage selfAfter{};
   ::getrusage(RUSAGE_SELF, &selfAfter);
-  ::getrusage(RUSAGE_CHILDREN, &childrenAfter);
-  run.toolCpuSeconds = CpuSeconds(childrenAfter) - CpuSeconds(childrenBefore);
+  run.toolCpuSeconds = CpuSeconds(process.usage);
   run.simCpuSeconds = CpuSeconds(selfAfter) - CpuSeconds(selfBefore);
-  std::size_t start = 0;
   std::size_t device = 0;
-  while (start < output.size()) {
-    std::size_t end = output.find('\n', start);
-    if (end == std::string::npos) end = output.size();
-    const auto json = nlohmann::json::parse(output.substr(start, end - start));
-    start = end + 1;
+  vmlbench::ForEachLine(process.output, [&](const std::string& line) {
+    const auto json = nlohmann::json::parse(line);
     if (json.contains("summary")) {
       run.wallSeconds = json["summary"]["wall_us"].get<double>() / 1e6;
-      continue;
+      return;
     }
     ++run.lines;
     run.operationSeconds += json["elapsed_us"].get<double>() / 1e6;
@@ -143,7 +117,7 @@ Run RunTool(const std::string& vmlctl, const std::string& inventory, const std::
     const std::string stage = json.contains("outcome") ? json["outcome"]["stage"].get<std::string>() : "";
     if (json["port"] != rows[device].port || (dead ? stage != deadStage : json["ok"] != true)) ++run.wrong;
     ++device;
-  }
+  });
   if (run.lines != rows.size()) run.wrong += rows.size() - run.lines;
   return run;
 }
