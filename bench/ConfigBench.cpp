@@ -86,10 +86,7 @@ void DelayReplies(napisim::Simulator& fleet, std::chrono::milliseconds delay) {
 
 int main(int argc, char** argv) {
   const std::string vmlctl = argc > 1 ? argv[1] : VMLCTL_PATH;
-  rlimit limit{};
-  ::getrlimit(RLIMIT_NOFILE, &limit);
-  limit.rlim_cur = limit.rlim_max;
-  ::setrlimit(RLIMIT_NOFILE, &limit);
+  vmlbench::RaiseOpenFileLimit();
 
   napisim::Options options;
   options.devices = static_cast<int>(kDevices - kDevices / kDeadEvery);

@@ -126,10 +126,7 @@ Run RunTool(const std::string& vmlctl, const std::string& inventory, const std::
 
 int main(int argc, char** argv) {
   const std::string vmlctl = argc > 1 ? argv[1] : VMLCTL_PATH;
-  rlimit limit{};
-  ::getrlimit(RLIMIT_NOFILE, &limit);
-  limit.rlim_cur = limit.rlim_max;  // 900 listeners and up to 64 connections at once
-  ::setrlimit(RLIMIT_NOFILE, &limit);
+  vmlbench::RaiseOpenFileLimit();
 
   napisim::Options options;
   options.devices = static_cast<int>(kDevices - kDevices / kDeadEvery);

@@ -48,6 +48,14 @@ inline ToolProcess RunTool(std::vector<std::string> args) {
   return run;
 }
 
+// A simulated fleet holds a listener a device, and the tool up to a connection a job.
+inline void RaiseOpenFileLimit() {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 // The output's lines, one at a time.
 template <typename OnLine>
 void ForEachLine(const std::string& output, OnLine&& onLine) {
