@@ -227,7 +227,7 @@ run_display_tests() {
 }
 
 # Starts napi-sim (or, with a Wine loader, napi-sim.exe of the build) on any free ports and
-# exports VMLCMD_SIM_CONTROL for the tests.
+# exports VMLCMD_SIM_CONTROL and VMLCMD_SIM_PORT for the tests.
 start_sim() {
   local log_dir=$1 loader=${2:-} device_port="" control_port="" attempt
   sim_output=$log_dir/napi-sim.out
@@ -253,7 +253,7 @@ start_sim() {
     stop_sim
     return 1
   fi
-  export VMLCMD_SIM_CONTROL=127.0.0.1:$control_port
+  export VMLCMD_SIM_CONTROL=127.0.0.1:$control_port VMLCMD_SIM_PORT=$device_port
   echo "   napi-sim${loader:+.exe under Wine} (pid $sim_pid): device on 127.0.0.1:$device_port, control on $VMLCMD_SIM_CONTROL"
 }
 

@@ -1,18 +1,35 @@
-/* A host written in C89 that includes only vmlcmd.h and links the shared library, against a
- * napi-sim process (VMLCMD_SIM_PORT): a bitrate and a Chinese caption written and read back,
- * the statuses of a wrong password, a closed port and a text the device cannot hold, and 16
- * threads with one handle each, some failing, each seeing only its own statuses. */
-#define _POSIX_C_SOURCE 200112L
+/* A host written in C89 that includes only vmlcmd.h and links the shared library (or the DLL,
+ * under Wine), against a napi-sim process (VMLCMD_SIM_PORT): a bitrate and a Chinese caption
+ * written and read back, the statuses of a wrong password, a closed port and a text the device
+ * cannot hold, and 16 threads with one handle each, some failing, each seeing only its own
+ * statuses. */
+#ifdef _WIN32
+/* Winsock's headers before windows.h, which would bring in the old ones. */
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
-#include <VmlCmd/vmlcmd.h>
+#include <windows.h>
+typedef SOCKET socket_handle;
+#define NO_SOCKET INVALID_SOCKET
+#define close_socket closesocket
+typedef HANDLE thread_handle;
+#else
+#define _POSIX_C_SOURCE 200112L
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+typedef int socket_handle;
+#define NO_SOCKET (-1)
+#define close_socket close
+typedef pthread_t thread_handle;
+#endif
+
+#include <VmlCmd/vmlcmd.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 static int failures = 0;
 
@@ -28,15 +45,20 @@ static int closed_port(void) {
   struct sockaddr_in address;
   socklen_t length = sizeof address;
   int port = 0;
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  socket_handle fd;
+#ifdef _WIN32
+  WSADATA winsock;
+  if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return 0;
+#endif
+  fd = socket(AF_INET, SOCK_STREAM, 0);
   memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd >= 0 && bind(fd, (struct sockaddr*)&address, sizeof address) == 0 &&
+  if (fd != NO_SOCKET && bind(fd, (struct sockaddr*)&address, sizeof address) == 0 &&
       getsockname(fd, (struct sockaddr*)&address, &length) == 0) {
     port = ntohs(address.sin_port);
   }
-  if (fd >= 0) close(fd);
+  if (fd != NO_SOCKET) close_socket(fd);
   return port;
 }
 
@@ -73,9 +95,29 @@ static void* work(void* argument) {
   return NULL;
 }
 
+#ifdef _WIN32
+static DWORD WINAPI run_work(LPVOID argument) {
+  work(argument);
+  return 0;
+}
+static int start_thread(thread_handle* id, struct worker* w) {
+  *id = CreateThread(NULL, 0, run_work, w, 0, NULL);
+  return *id != NULL;
+}
+static void join_thread(thread_handle id) {
+  WaitForSingleObject(id, INFINITE);
+  CloseHandle(id);
+}
+#else
+static int start_thread(thread_handle* id, struct worker* w) {
+  return pthread_create(id, NULL, work, w) == 0;
+}
+static void join_thread(thread_handle id) { pthread_join(id, NULL); }
+#endif
+
 static void threads(int port, int closed) {
   struct worker workers[16];
-  pthread_t ids[16];
+  thread_handle ids[16];
   int i;
   for (i = 0; i < 16; ++i) {
     workers[i].index = i;
@@ -85,10 +127,10 @@ static void threads(int port, int closed) {
                           : i % 4 == 3 ? VMLCMD_STATUS_CONNECT_REFUSED
                                        : VMLCMD_OK;
     workers[i].wrong = 0;
-    expect(pthread_create(&ids[i], NULL, work, &workers[i]) == 0, "a thread starts");
+    expect(start_thread(&ids[i], &workers[i]), "a thread starts");
   }
   for (i = 0; i < 16; ++i) {
-    pthread_join(ids[i], NULL);
+    join_thread(ids[i]);
     if (workers[i].wrong != 0) {
       fprintf(stderr, "thread %d: %d calls saw another status than %d\n", i, workers[i].wrong,
               workers[i].expected);
