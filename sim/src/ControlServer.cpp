@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <asio.hpp>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
 #include <limits>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -22,8 +25,6 @@ using nlohmann::json;
 
 // A longer line is not a request of this channel; the connection is dropped.
 constexpr std::size_t kMaxLine = 4 * 1024 * 1024;
-// Waits poll the simulator: it has no way to call back, and a control round trip costs more.
-constexpr std::chrono::milliseconds kPollInterval{2};
 constexpr std::chrono::milliseconds kLongestWait{60000};
 
 // The command line's own bound on video ports.
@@ -152,6 +153,9 @@ class ControlImpl {
 
   void Start();
   void Stop();
+  // Control thread only: the sessions in a wait, kept alive by this set until it ends.
+  void AddWaiter(const std::shared_ptr<ControlSession>& session) { waiters.insert(session); }
+  void RemoveWaiter(const std::shared_ptr<ControlSession>& session) { waiters.erase(session); }
 
   Simulator& simulator;
   const uint16_t wantedPort;
@@ -166,6 +170,13 @@ class ControlImpl {
 
  private:
   void Accept();
+  // On the simulator's threads: one check of the waiters queued, however many changes come.
+  void OnSimulatorChange();
+  void CheckWaiters();
+
+  std::set<std::shared_ptr<ControlSession>> waiters;  // control thread only
+  std::atomic<bool> checkQueued{false};
+  uint64_t listener = 0;
 };
 
 class ControlSession : public std::enable_shared_from_this<ControlSession> {
@@ -173,13 +184,23 @@ class ControlSession : public std::enable_shared_from_this<ControlSession> {
   ControlSession(ControlImpl& server, asio::ip::tcp::socket socket)
       : server_(server), socket_(std::move(socket)), timer_(socket_.get_executor()), input_(kMaxLine) {}
 
-  void Start() { ReadLine(); }
+  void Start() {
+    asio::error_code ignored;
+    // Only the peer watch reads synchronously, and only what is there; the rest is async.
+    socket_.non_blocking(true, ignored);
+    ReadLine();
+  }
 
   void Abort() {
     asio::error_code ignored;
-    timer_.cancel();
+    EndWait();
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
+  }
+
+  // A change in the simulator: answers the wait once its condition holds.
+  void CheckWait() {
+    if (waiting_ && reached_()) Answer(true);
   }
 
  private:
@@ -218,15 +239,67 @@ class ControlSession : public std::enable_shared_from_this<ControlSession> {
     }
   }
 
-  // Polls on the control thread, so other control connections are served meanwhile.
+  // Waits without holding up the control thread: the simulator's change listener checks the
+  // condition again, the timer gives up at the deadline, and a watch on the socket ends the
+  // wait as soon as the client goes, so its descriptor does not outlive it.
   void Wait(SteadyClock::time_point deadline, const char* key, std::function<bool()> reached) {
     if (reached()) return Respond({{"ok", true}, {key, true}});
     if (SteadyClock::now() >= deadline) return Respond({{"ok", true}, {key, false}});
-    timer_.expires_after(kPollInterval);
-    timer_.async_wait([self = shared_from_this(), deadline, key, reached](const asio::error_code& ec) {
-      if (ec) return;
-      self->Wait(deadline, key, reached);
+    waiting_ = true;
+    key_ = key;
+    reached_ = std::move(reached);
+    server_.AddWaiter(shared_from_this());
+    timer_.expires_at(deadline);
+    const uint64_t wait = ++wait_;
+    timer_.async_wait([self = shared_from_this(), wait](const asio::error_code& ec) {
+      if (ec || !self->waiting_ || wait != self->wait_) return;
+      self->Answer(self->reached_());
     });
+    WatchPeer(wait);
+  }
+
+  // The client sends nothing while it waits, unless it closes; what it does send stays in the
+  // input for the next request. The socket is read dry before each wait for readiness, since a
+  // close that came with the request line signals no readiness again.
+  void WatchPeer(uint64_t wait) {
+    if (!TakeInput()) return Abort();
+    socket_.async_wait(asio::socket_base::wait_read,
+                       [self = shared_from_this(), wait](const asio::error_code& ec) {
+                         if (!self->waiting_ || wait != self->wait_) return;
+                         if (ec) return self->Abort();
+                         self->WatchPeer(wait);
+                       });
+  }
+
+  // False once the peer has closed or reset the connection, or sent more than a line holds.
+  bool TakeInput() {
+    for (;;) {
+      const std::size_t room = input_.max_size() - input_.size();
+      if (room == 0) return false;
+      asio::error_code ec;
+      const std::size_t length = socket_.read_some(input_.prepare(std::min<std::size_t>(room, 4096)), ec);
+      if (ec == asio::error::would_block || ec == asio::error::try_again) return true;
+      if (ec) return false;
+      input_.commit(length);
+    }
+  }
+
+  void Answer(bool reached) {
+    const char* key = key_;
+    EndWait();
+    Respond({{"ok", true}, {key, reached}});
+  }
+
+  void EndWait() {
+    if (!waiting_) return;
+    waiting_ = false;
+    ++wait_;
+    reached_ = nullptr;
+    asio::error_code ignored;
+    timer_.cancel();
+    // Nothing but the watch is outstanding in a wait; the next read takes over from it.
+    socket_.cancel(ignored);
+    server_.RemoveWaiter(shared_from_this());
   }
 
   void Respond(const json& response) {
@@ -244,6 +317,10 @@ class ControlSession : public std::enable_shared_from_this<ControlSession> {
   asio::steady_timer timer_;
   asio::streambuf input_;
   std::string output_;
+  bool waiting_ = false;
+  const char* key_ = nullptr;
+  std::function<bool()> reached_;
+  uint64_t wait_ = 0;  // which wait the timer and the peer watch belong to
 };
 
 void ControlImpl::Start() {
@@ -269,7 +346,23 @@ void ControlImpl::Start() {
     port = acceptor->local_endpoint().port();
   }
   Accept();
+  listener = simulator.AddChangeListener([this] { OnSimulatorChange(); });
   thread = std::thread([this] { io->run(); });
+}
+
+void ControlImpl::OnSimulatorChange() {
+  if (checkQueued.exchange(true)) return;
+  asio::post(*io, [this] {
+    // Cleared first: a change while the waiters are checked queues another check.
+    checkQueued = false;
+    CheckWaiters();
+  });
+}
+
+void ControlImpl::CheckWaiters() {
+  // A copy: an answered waiter leaves the set.
+  const std::vector<std::shared_ptr<ControlSession>> now(waiters.begin(), waiters.end());
+  for (const auto& session : now) session->CheckWait();
 }
 
 void ControlImpl::Accept() {
@@ -296,6 +389,8 @@ void ControlImpl::Accept() {
 void ControlImpl::Stop() {
   std::lock_guard<std::mutex> guard(lifecycle);
   if (!thread.joinable()) return;
+  // No change may queue work on the context from here on.
+  simulator.RemoveChangeListener(listener);
   std::promise<void> closed;
   asio::post(*io, [this, &closed] {
     asio::error_code ignored;
@@ -309,6 +404,7 @@ void ControlImpl::Stop() {
       sessions.clear();
     }
     for (const auto& session : open) session->Abort();
+    waiters.clear();
     closed.set_value();
   });
   // A request being answered (a reset, a stop) finishes first; then the thread winds down.
@@ -317,6 +413,8 @@ void ControlImpl::Stop() {
   thread.join();
   io->restart();
   io->poll();
+  waiters.clear();
+  checkQueued = false;
   acceptor.reset();
   io.reset();
 }

@@ -159,6 +159,12 @@ class Server {
   void Stop();
   void Reset();
   void Log(const Device& device, const std::string& line);
+  // Wakes the waits, in this process and through the listeners. Caller does not hold mutex.
+  void Changed() {
+    changed.notify_all();
+    std::lock_guard<std::mutex> lock(listenerMutex);
+    for (const auto& entry : listeners) entry.second();
+  }
 
   // Everything below `mutex` is shared between the network thread and callers.
   const Options options;
@@ -170,6 +176,9 @@ class Server {
 
   std::mutex lifecycle;  // serialises Start(), Stop() and Reset()
   std::mutex logMutex;
+  std::mutex listenerMutex;  // listeners and nextListener; held while they run
+  std::map<uint64_t, std::function<void()>> listeners;
+  uint64_t nextListener = 1;
   std::unique_ptr<asio::io_context> io;
   std::thread thread;
   uint64_t nextConnection = 1;  // network thread only
@@ -256,7 +265,7 @@ class Session : public std::enable_shared_from_this<Session> {
         std::lock_guard<std::mutex> lock(impl_.mutex);
         impl_.Record(device_, std::move(bad));
       }
-      impl_.changed.notify_all();
+      impl_.Changed();
       Log("bad request header (magic " + std::to_string(header.magic) + ", text length " +
           std::to_string(header.textLength) + ", command " + std::to_string(header.command) +
           "); closing connection");
@@ -302,7 +311,7 @@ class Session : public std::enable_shared_from_this<Session> {
       // Recorded only after the state changed, so a test that waits for the request sees it.
       impl_.Record(device_, std::move(request));
     }
-    impl_.changed.notify_all();
+    impl_.Changed();
 
     if (impl_.options.log) {
       std::string line = "command " + std::to_string(command) + " text \"" + Printable(text_) + "\" ";
@@ -381,7 +390,7 @@ class Session : public std::enable_shared_from_this<Session> {
       std::lock_guard<std::mutex> lock(impl_.mutex);
       CountClosed(byPeer, ending == Ending::kIdle);
     }
-    impl_.changed.notify_all();
+    impl_.Changed();
   }
 
   // Caller holds impl_.mutex.
@@ -486,7 +495,7 @@ void Server::Accept(Device& device) {
       ++device.stats.open;
       sessions[id] = session;
     }
-    changed.notify_all();
+    Changed();
     session->Start();
     Accept(device);
   });
@@ -553,7 +562,7 @@ void Server::Reset() {
         device->stats = ConnectionStats{};
       }
     }
-    changed.notify_all();
+    Changed();
   };
   if (!thread.joinable()) return clear();
   // On the network thread, so that no session is half-way through a request while its
@@ -696,6 +705,18 @@ bool Simulator::WaitForIdle(std::size_t device, std::chrono::milliseconds timeou
   std::unique_lock<std::mutex> lock(impl_->mutex);
   const auto& target = impl_->At(device);
   return impl_->changed.wait_for(lock, timeout, [&] { return target.stats.open == 0; });
+}
+
+uint64_t Simulator::AddChangeListener(std::function<void()> listener) {
+  std::lock_guard<std::mutex> lock(impl_->listenerMutex);
+  const uint64_t handle = impl_->nextListener++;
+  impl_->listeners.emplace(handle, std::move(listener));
+  return handle;
+}
+
+void Simulator::RemoveChangeListener(uint64_t handle) {
+  std::lock_guard<std::mutex> lock(impl_->listenerMutex);
+  impl_->listeners.erase(handle);
 }
 
 }  // namespace napisim

@@ -42,6 +42,12 @@ class LineClient {
     if (::send(fd_, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) {
       throw std::runtime_error("send failed");
     }
+    return Next();
+  }
+  json Call(const json& request) { return Raw(request.dump()); }
+
+  // The next response line.
+  json Next() {
     std::size_t end;
     while ((end = pending_.find('\n')) == std::string::npos) {
       char buffer[4096];
@@ -53,7 +59,6 @@ class LineClient {
     pending_.erase(0, end + 1);
     return response;
   }
-  json Call(const json& request) { return Raw(request.dump()); }
 
  private:
   int fd_ = -1;
@@ -158,6 +163,21 @@ TEST_F(ControlTest, WaitsAnswerOnceReachedOrAtTheirTimeOut) {
   EXPECT_LT(SteadyClock::now() - start, 2000ms);
   later.join();
   other.join();
+}
+
+TEST_F(ControlTest, ARequestSentDuringAWaitIsAnsweredAfterIt) {
+  auto control = Client();
+  std::thread later([&] {
+    std::this_thread::sleep_for(200ms);
+    RawClient client(sim_.Port());
+    client.Login();
+  });
+  // Both lines at once: the second arrives while the first waits, and must outlive the watch
+  // that looks for the client going away.
+  const json wait = {{"op", "wait-requests"}, {"count", 1}, {"timeoutMs", 5000}};
+  EXPECT_EQ(control.Raw(wait.dump() + "\n" + json{{"op", "devices"}}.dump())["reached"], true);
+  EXPECT_EQ(control.Next()["count"], 1);
+  later.join();
 }
 
 TEST_F(ControlTest, WaitIdleSeesTheLastConnectionClose) {

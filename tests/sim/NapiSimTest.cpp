@@ -1,14 +1,20 @@
-// napi-sim as a host developer runs it: a fleet and its inventory file.
+// napi-sim as a host developer runs it: a fleet and its inventory file, its control channel and
+// its stop on a signal.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -21,6 +27,9 @@ extern char** environ;
 
 namespace napisim::test {
 namespace {
+
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
 
 // napi-sim with these arguments, its standard output read line by line.
 class NapiSim {
@@ -43,10 +52,31 @@ class NapiSim {
     output_ = ::fdopen(out[0], "r");
   }
   ~NapiSim() {
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
     std::fclose(output_);
+  }
+
+  // SIGTERM, then true once the process has exited (with status 0) within the bound.
+  bool Terminate(std::chrono::milliseconds within) {
+    ::kill(pid_, SIGTERM);
+    const auto deadline = SteadyClock::now() + within;
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (SteadyClock::now() > deadline) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    pid_ = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
+  // The descriptors the process holds open.
+  std::size_t Descriptors() const {
+    const std::filesystem::path fds = "/proc/" + std::to_string(pid_) + "/fd";
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(fds), std::filesystem::directory_iterator()));
   }
 
   std::string Line() {
@@ -93,6 +123,60 @@ TEST(NapiSimTest, FleetWritesItsInventoryOnceListening) {
     RawClient client(static_cast<uint16_t>(port));
     EXPECT_TRUE(client.Login()) << port;
   }
+}
+
+// A client of the control channel that sends one line and keeps the connection.
+int SendControl(uint16_t port, const std::string& line) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
+    if (fd >= 0) ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Waits on the control channel hold neither the process nor, once their client is gone, a
+// descriptor: a crowd of waiters once kept napi-sim from stopping for the length of their waits.
+TEST(NapiSimTest, ControlWaitersEndWithTheirClientAndDoNotHoldUpAStop) {
+  NapiSim sim({"--control-port", "0"});
+  const std::string prefix = "napi-sim control on 127.0.0.1:";
+  std::string line;
+  while (!(line = sim.Line()).empty() && line.rfind(prefix, 0) != 0) {
+  }
+  ASSERT_EQ(line.rfind(prefix, 0), 0u) << "no control port announced";
+  const auto port = static_cast<uint16_t>(std::stoi(line.substr(prefix.size())));
+
+  const std::size_t before = sim.Descriptors();
+  constexpr std::size_t kWaiters = 100;
+  std::vector<int> clients;
+  for (std::size_t i = 0; i < kWaiters; ++i) {
+    const int fd = SendControl(port, R"({"op":"wait-requests","count":1000,"timeoutMs":30000})"
+                                     "\n");
+    ASSERT_GE(fd, 0) << i;
+    clients.push_back(fd);
+  }
+  auto settles = [&](auto holds) {
+    const auto deadline = SteadyClock::now() + 5s;
+    while (!holds() && SteadyClock::now() < deadline) std::this_thread::sleep_for(10ms);
+    return holds();
+  };
+  ASSERT_TRUE(settles([&] { return sim.Descriptors() >= before + kWaiters; })) << sim.Descriptors();
+  // Counted again once the main thread has surely set up its signal handling, which opens a few.
+  std::this_thread::sleep_for(100ms);
+  const std::size_t held = sim.Descriptors();
+
+  // Half the clients go; their waits end and their descriptors close long before the deadline.
+  for (std::size_t i = 0; i < kWaiters / 2; ++i) ::close(clients[i]);
+  EXPECT_TRUE(settles([&] { return sim.Descriptors() <= held - kWaiters / 2; }))
+      << sim.Descriptors() << " of " << held;
+
+  EXPECT_TRUE(sim.Terminate(5s)) << "napi-sim did not exit on SIGTERM with waiters on its control channel";
+  for (std::size_t i = kWaiters / 2; i < kWaiters; ++i) ::close(clients[i]);
 }
 
 }  // namespace

@@ -16,6 +16,9 @@
 //   port, stop-listening, start-listening  -> {port, listening} (listening: all devices at once)
 // The JSON forms of faults, requests and counts are in napisim/ControlJson.h; the state's is
 // DeviceState's own.
+// The waits answer once their condition holds or at their time-out. A client that closes its
+// connection or shuts down its sending side while it waits ends the wait there and then
+// (TCP cannot tell the two apart); Stop() closes waiting connections unanswered.
 #ifndef NAPISIM_CONTROLSERVER_H
 #define NAPISIM_CONTROLSERVER_H
 

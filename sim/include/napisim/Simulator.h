@@ -88,6 +88,14 @@ class Simulator {
   bool WaitForIdle(std::chrono::milliseconds timeout) const;
   bool WaitForIdle(std::size_t device, std::chrono::milliseconds timeout) const;
 
+  // Calls the listener after every change the waits above wait for (a request recorded, a
+  // connection accepted or closed, a reset), on whichever thread made it and without the
+  // simulator's lock held, so that a waiter elsewhere (an event loop) needs no polling. The
+  // listener must be quick and must not add or remove listeners.
+  uint64_t AddChangeListener(std::function<void()> listener);
+  // Once this returns, the listener is neither running nor called again.
+  void RemoveChangeListener(uint64_t handle);
+
  private:
   std::unique_ptr<detail::Server> impl_;
 };
