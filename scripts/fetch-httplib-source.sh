@@ -75,14 +75,17 @@ Signed-By: $keyring
 EOF
 apt_options=(-o "Dir::Etc::sourcelist=$work/deb-src.sources" -o Dir::Etc::sourceparts=- -o
              "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o
-             APT::Get::List-Cleanup=0 -o Acquire::Retries=1 -o Acquire::http::Timeout=30 -qq)
-if ! apt-get "${apt_options[@]}" update >"$work/apt.log" 2>&1; then
-  fail "the source index of Debian $codename could not be loaded: $(grep -m1 -E '^(E|W):' "$work/apt.log" || tail -n 1 "$work/apt.log")"
+             APT::Get::List-Cleanup=0 -o Acquire::Retries=1 -o Acquire::http::Timeout=30 -o
+             "APT::Sandbox::User=$(id -un)" -qq)
+# The first error apt gave, or else its first warning.
+apt_said() { grep -m1 '^E:' "$work/apt.log" || grep -m1 '^W:' "$work/apt.log" || tail -n 1 "$work/apt.log"; }
+if ! apt-get "${apt_options[@]}" --error-on=any update >"$work/apt.log" 2>&1; then
+  fail "the source index of Debian $codename could not be loaded: $(apt_said)"
 fi
 package=cpp-httplib
 [ -n "$installed" ] && package="cpp-httplib=$installed"
 if ! (cd "$work/download" && apt-get "${apt_options[@]}" source --download-only "$package") >"$work/apt.log" 2>&1; then
-  fail "the source package $package could not be downloaded: $(grep -m1 -E '^E:' "$work/apt.log" || tail -n 1 "$work/apt.log")"
+  fail "the source package $package could not be downloaded: $(apt_said)"
 fi
 dsc=$(find "$work/download" -maxdepth 1 -name 'cpp-httplib_*.dsc' | head -n 1)
 [ -n "$dsc" ] || fail "no .dsc among the downloaded files"

@@ -38,8 +38,8 @@
 # are installed and any failure fails the stage. The 32-bit Wine is never required to install:
 # a registry whose i386 index will not load costs the x86 run, not the stage.
 #
-# VMLCMD_WINE_SIMULATE_MISSING=tools or =wine32 makes the probes answer as on a machine that
-# lacks that piece, so that both ways can be tried on one machine.
+# VMLCMD_WINE_SIMULATE_MISSING=tools, =wine32 or =httplib makes the probes answer as on a machine
+# that lacks that piece, so that both ways can be tried on one machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -164,7 +164,12 @@ if [ "$full_suite" = 1 ] && [[ " $arches " == *" win64 "* ]]; then
   mkdir -p build
   command -v dpkg-source >/dev/null 2>&1 || scripts/install-deps.sh "${gateway_packages[@]}" >/dev/null 2>&1 || true
   fetch_status=0
-  httplib_header=$(scripts/fetch-httplib-source.sh 2>build/fetch-httplib-source.log) || fetch_status=$?
+  if [ "$simulate_missing" = httplib ]; then
+    echo "fetch-httplib-source: not fetched (VMLCMD_WINE_SIMULATE_MISSING=httplib)" >build/fetch-httplib-source.log
+    fetch_status=1
+  else
+    httplib_header=$(scripts/fetch-httplib-source.sh 2>build/fetch-httplib-source.log) || fetch_status=$?
+  fi
   if [ "$fetch_status" -eq 0 ]; then
     echo "== win64 vmlcmd-gateway.exe with $httplib_header ($(cat build/third-party/cpp-httplib/source-version 2>/dev/null))"
   else
