@@ -32,6 +32,19 @@ wrong() {
 }
 header_version() { sed -n 's/^#define CPPHTTPLIB_VERSION "\(.*\)"$/\1/p' "$1"; }
 
+# The header has to be the whole library (the split header of the binary package declares
+# Server::listen_after_bind; the single one also defines it), of the installed package's version.
+check_header() {
+  local header=$1 origin=$2 version
+  grep -q '^inline bool Server::listen_after_bind' "$header" ||
+    wrong "the httplib.h of $origin is not the single-header library"
+  version=$(header_version "$header")
+  [ -n "$version" ] || wrong "the httplib.h of $origin names no CPPHTTPLIB_VERSION"
+  if [ -n "$installed_header_version" ] && [ "$version" != "$installed_header_version" ]; then
+    wrong "the httplib.h of $origin has version $version, the installed libcpp-httplib-dev $installed_header_version"
+  fi
+}
+
 # The source version to ask for: the installed binary package's, so that both builds have the
 # same library (and the same Debian patches); any version where it is not installed.
 installed=$(dpkg-query -W -f='${db:Status-Status} ${Version}' libcpp-httplib-dev 2>/dev/null |
@@ -40,7 +53,9 @@ installed_header_version=""
 [ -f /usr/include/httplib.h ] && installed_header_version=$(header_version /usr/include/httplib.h)
 
 if [ -f "$dir/httplib.h" ] && [ -f "$dir/source-version" ]; then
-  if [ -z "$installed" ] || [ "$(cat "$dir/source-version")" = "$installed" ]; then
+  # A kept header that no longer passes is fetched again.
+  if { [ -z "$installed" ] || [ "$(cat "$dir/source-version")" = "$installed" ]; } &&
+    (check_header "$dir/httplib.h" "$dir" 2>/dev/null); then
     realpath "$dir/httplib.h"
     exit 0
   fi
@@ -96,19 +111,11 @@ dpkg-source -x --no-check "$dsc" "$work/source" >"$work/dpkg-source.log" 2>&1 ||
 
 header=$work/source/httplib.h
 [ -f "$header" ] || wrong "$(basename "$dsc") holds no httplib.h"
-# The split header of the binary package declares Server::listen_after_bind; the single one
-# also defines it.
-grep -q '^inline bool Server::listen_after_bind' "$header" ||
-  wrong "the httplib.h of $(basename "$dsc") is not the single-header library"
-version=$(header_version "$header")
-[ -n "$version" ] || wrong "the httplib.h of $(basename "$dsc") names no CPPHTTPLIB_VERSION"
-if [ -n "$installed_header_version" ] && [ "$version" != "$installed_header_version" ]; then
-  wrong "the source package has version $version, the installed libcpp-httplib-dev $installed_header_version"
-fi
+check_header "$header" "$(basename "$dsc")"
 
 cp "$header" "$dir/httplib.h.new"
 cp "$work/source/LICENSE" "$dir/LICENSE" 2>/dev/null || true
 mv "$dir/httplib.h.new" "$dir/httplib.h"
 basename "$dsc" .dsc | sed 's/^cpp-httplib_//' >"$dir/source-version"
-echo "fetch-httplib-source: httplib.h $version from $(basename "$dsc")" >&2
+echo "fetch-httplib-source: httplib.h $(header_version "$header") from $(basename "$dsc")" >&2
 realpath "$dir/httplib.h"
