@@ -231,6 +231,16 @@ int main(int argc, char** argv) {
   server->set_payload_max_length(1 << 20);
   server->set_read_timeout(10, 0);
   server->set_keep_alive_timeout(5);
+#ifdef _WIN32
+  // The library's default on Windows is SO_REUSEADDR, with which Winsock lets another program
+  // bind the same port and take connections meant for the gateway; the port is the gateway's
+  // alone, and a port in use fails as it does on Linux.
+  server->set_socket_options([](socket_t sock) {
+    const BOOL exclusive = TRUE;
+    setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+               sizeof exclusive);
+  });
+#endif
   gateway.Mount(*server);
 
   if (port == 0) {
