@@ -142,9 +142,10 @@ if(VMLCMD_BUILD_TESTS)
 endif()
 
 # The release archive for Windows developers, VmlCmd-<version>-win32.zip or -win64.zip in the
-# build folder (target windows_archive; scripts/package.sh builds both): the DLL and the two
-# tools (stripped), both import libraries, the export list, the public header, a README, the
-# licence and the operation reference.
+# build folder (target windows_archive; scripts/package.sh builds both): the DLL and the tools
+# (stripped; vmlcmd-gateway.exe in the x64 archive when the build has it), both import
+# libraries, the export list, the public header, a README, the licence and the operation
+# reference.
 if(VMLCMD_BUILD_TOOLS)
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86")
     set(VMLCMD_KIT_ARCH win32)
@@ -161,6 +162,25 @@ if(VMLCMD_BUILD_TOOLS)
   set(VMLCMD_WINDOWS_ARCHIVE ${PROJECT_BINARY_DIR}/${VMLCMD_KIT_NAME}.zip)
   set(kit_stage ${PROJECT_BINARY_DIR}/kit)
   set(kit_root ${kit_stage}/${VMLCMD_KIT_NAME})
+  set(kit_gateway_commands)
+  set(kit_gateway_depends)
+  if(VMLCMD_WITH_GATEWAY)
+    set(kit_gateway_commands COMMAND ${CMAKE_STRIP} -o ${kit_root}/bin/vmlcmd-gateway.exe
+                             $<TARGET_FILE:vmlcmd-gateway>)
+    set(kit_gateway_depends vmlcmd-gateway)
+    set(VMLCMD_KIT_GATEWAY_LINE
+        "\n  bin\\vmlcmd-gateway.exe       every device of a fleet over HTTP/JSON, with a web console")
+    file(READ ${PROJECT_SOURCE_DIR}/cmake/windows-kit/gateway.txt VMLCMD_KIT_GATEWAY_SECTION)
+    string(PREPEND VMLCMD_KIT_GATEWAY_SECTION "\n")
+    set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                 ${PROJECT_SOURCE_DIR}/cmake/windows-kit/gateway.txt)
+  else()
+    set(VMLCMD_KIT_GATEWAY_LINE "")
+    set(VMLCMD_KIT_GATEWAY_SECTION "")
+    if(VMLCMD_KIT_ARCH STREQUAL "win32")
+      set(VMLCMD_KIT_GATEWAY_SECTION "\nThe HTTP gateway, vmlcmd-gateway.exe, is in the 64-bit archive only.\n")
+    endif()
+  endif()
   # Windows line ends: the README is read with Notepad.
   configure_file(${PROJECT_SOURCE_DIR}/cmake/windows-kit/README.txt.in ${PROJECT_BINARY_DIR}/kit-README.txt @ONLY
                  NEWLINE_STYLE CRLF)
@@ -172,6 +192,7 @@ if(VMLCMD_BUILD_TOOLS)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:VmlCmd> ${kit_root}/bin/VmlCmd.dll
     COMMAND ${CMAKE_STRIP} -o ${kit_root}/bin/napi-sim.exe $<TARGET_FILE:napi-sim>
     COMMAND ${CMAKE_STRIP} -o ${kit_root}/bin/vmlctl.exe $<TARGET_FILE:vmlctl>
+    ${kit_gateway_commands}
     COMMAND ${CMAKE_COMMAND} -E copy ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY} ${VMLCMD_DEF}
             ${kit_root}/lib/
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h
@@ -183,7 +204,7 @@ if(VMLCMD_BUILD_TOOLS)
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/operations.md ${kit_root}/docs/operations.md
     COMMAND ${CMAKE_COMMAND} -E chdir ${kit_stage} ${CMAKE_COMMAND} -E tar cf ${VMLCMD_WINDOWS_ARCHIVE} --format=zip
             ${VMLCMD_KIT_NAME}
-    DEPENDS VmlCmd napi-sim vmlctl ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY}
+    DEPENDS VmlCmd napi-sim vmlctl ${kit_gateway_depends} ${VMLCMD_MSVC_IMPORT_LIBRARY} ${VMLCMD_MINGW_IMPORT_LIBRARY}
             ${VMLCMD_DEF} ${PROJECT_SOURCE_DIR}/include/VmlCmd/ICommand.h
             ${PROJECT_SOURCE_DIR}/include/VmlCmd/vmlcmd.h ${PROJECT_SOURCE_DIR}/bindings/dotnet/VmlCmd.cs
             ${PROJECT_BINARY_DIR}/kit-README.txt ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/docs/operations.md

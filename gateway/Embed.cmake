@@ -1,5 +1,5 @@
 # Writes OUTPUT, a C++ file that holds each of the FILES (pairs of "URL-path=file") as bytes,
-# with FindResource() over them. Run at build time, so editing a console file rebuilds it.
+# with EmbeddedFile() over them. Run at build time, so editing a console file rebuilds it.
 set(body "// Generated from the gateway's console and OpenAPI files; do not edit.\n#include \"Resources.h\"\n\nnamespace gateway {\nnamespace {\n")
 set(table "")
 set(index 0)
@@ -30,7 +30,7 @@ foreach(entry IN LISTS FILES)
   math(EXPR index "${index} + 1")
 endforeach()
 string(APPEND body "const Resource kResources[] = {\n${table}};\n}  // namespace\n\n"
-       "const Resource* FindResource(const std::string& path) {\n"
+       "const Resource* EmbeddedFile(const std::string& path) {\n"
        "  for (const Resource& resource : kResources) {\n"
        "    if (path == resource.path) return &resource;\n"
        "  }\n"

@@ -338,7 +338,7 @@ void Gateway::OpenApi(const httplib::Request& request, httplib::Response& respon
 }
 
 void Gateway::Console(const httplib::Request& request, httplib::Response& response) {
-  const Resource* resource = FindResource(request.path == "/" ? "/console/index.html" : request.path);
+  const Resource* resource = EmbeddedFile(request.path == "/" ? "/console/index.html" : request.path);
   if (!resource) {
     WriteError(response, 404, "not-found", "no file " + request.path);
     return;

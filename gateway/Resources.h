@@ -15,6 +15,6 @@ struct Resource {
 };
 
 // nullptr for a path that is not built in.
-const Resource* FindResource(const std::string& path);
+const Resource* EmbeddedFile(const std::string& path);
 
 }  // namespace gateway

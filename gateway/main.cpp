@@ -1,9 +1,14 @@
 // vmlcmd-gateway: every device of an inventory over HTTP/JSON, with an OpenAPI description and
 // a web console, or with --demo a simulated fleet of eight devices started in this process.
 //
-// Exit status: 0 stopped by SIGINT or SIGTERM, 1 the server could not start, 2 usage error.
+// Exit status: 0 stopped by SIGINT or SIGTERM (on Windows Ctrl+C, Ctrl+Break or the console
+// closing), 1 the server could not start, 2 usage error.
 #include <httplib.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <fstream>
@@ -22,6 +27,12 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kDemoDevices = 8;
 
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+constexpr bool kHaveTls = true;
+#else
+constexpr bool kHaveTls = false;
+#endif
+
 bool SplitListen(const std::string& text, std::string* host, int* port) {
   const auto colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
@@ -32,6 +43,25 @@ bool SplitListen(const std::string& text, std::string* host, int* port) {
   *port = std::stoi(digits);
   return *port <= 65535;
 }
+
+#ifdef _WIN32
+// The console's stop events arrive on a thread of their own, which stops the server; the
+// server is set before the handler is installed and outlives it.
+httplib::Server* stopTarget = nullptr;
+
+BOOL WINAPI OnConsoleStop(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      stopTarget->stop();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+#endif
 
 }  // namespace
 
@@ -48,7 +78,9 @@ int main(int argc, char** argv) {
                  "File of bearer tokens, one a line: \"read TOKEN\" or \"write TOKEN\"");
   app.add_option("--listen", listen, "ADDRESS:PORT to listen on (port 0: any free one)")
       ->capture_default_str();
-  app.add_option("--tls-cert", certPath, "PEM certificate: serve HTTPS (with --tls-key)");
+  app.add_option("--tls-cert", certPath,
+                 kHaveTls ? "PEM certificate: serve HTTPS (with --tls-key)"
+                          : "PEM certificate: refused, this build has no TLS (serve it behind a TLS proxy)");
   app.add_option("--tls-key", keyPath, "PEM private key of --tls-cert");
   app.add_flag("--demo", demo,
                "Start 8 simulated devices in this process and serve them (tokens made up and printed unless "
@@ -90,6 +122,11 @@ int main(int argc, char** argv) {
   }
   if (certPath.empty() != keyPath.empty()) {
     std::cerr << "vmlcmd-gateway: --tls-cert and --tls-key go together\n";
+    return kExitUsage;
+  }
+  if (!kHaveTls && !certPath.empty()) {
+    std::cerr << "vmlcmd-gateway: TLS is not in this build (its HTTP library has no OpenSSL); serve plain "
+                 "HTTP on 127.0.0.1 behind a TLS proxy\n";
     return kExitUsage;
   }
   if (!demo && (inventoryPath.empty() || tokensPath.empty())) {
@@ -135,6 +172,7 @@ int main(int argc, char** argv) {
     }
   }
 
+#ifndef _WIN32
   // Signals go to one thread that stops the server; the others never see them.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
@@ -142,6 +180,7 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+#endif
 
   std::unique_ptr<napisim::Simulator> simulator;
   if (demo) {
@@ -180,11 +219,10 @@ int main(int argc, char** argv) {
   }
 
   std::unique_ptr<httplib::Server> server;
-  if (!certPath.empty()) {
-    server = std::make_unique<httplib::SSLServer>(certPath.c_str(), keyPath.c_str());
-  } else {
-    server = std::make_unique<httplib::Server>();
-  }
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+  if (!certPath.empty()) server = std::make_unique<httplib::SSLServer>(certPath.c_str(), keyPath.c_str());
+#endif
+  if (!server) server = std::make_unique<httplib::Server>();
   if (!server->is_valid()) {
     std::cerr << "vmlcmd-gateway: the TLS certificate or key could not be loaded\n";
     return kExitUsage;
@@ -193,6 +231,16 @@ int main(int argc, char** argv) {
   server->set_payload_max_length(1 << 20);
   server->set_read_timeout(10, 0);
   server->set_keep_alive_timeout(5);
+#ifdef _WIN32
+  // The library's default on Windows is SO_REUSEADDR, with which Winsock lets another program
+  // bind the same port and take connections meant for the gateway; the port is the gateway's
+  // alone, and a port in use fails as it does on Linux.
+  server->set_socket_options([](socket_t sock) {
+    const BOOL exclusive = TRUE;
+    setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+               sizeof exclusive);
+  });
+#endif
   gateway.Mount(*server);
 
   if (port == 0) {
@@ -215,6 +263,12 @@ int main(int argc, char** argv) {
     if (!demoRead.empty()) std::cout << "read-only token: " << demoRead << std::endl;
   }
 
+#ifdef _WIN32
+  stopTarget = server.get();
+  SetConsoleCtrlHandler(OnConsoleStop, TRUE);
+  const bool served = server->listen_after_bind();
+  SetConsoleCtrlHandler(OnConsoleStop, FALSE);
+#else
   std::thread signalWaiter([&] {
     int received = 0;
     sigwait(&stopSignals, &received);
@@ -224,5 +278,6 @@ int main(int argc, char** argv) {
   // A stop that did not come from a signal still has to release the waiter.
   pthread_kill(signalWaiter.native_handle(), SIGTERM);
   signalWaiter.join();
+#endif
   return served ? 0 : kExitFailed;
 }

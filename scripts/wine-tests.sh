@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-compiles VmlCmd.dll, napi-sim.exe and vmlctl.exe for x86 and x86-64
-# with mingw-w64 (presets win32 and win64), makes the release archives (scripts/package.sh),
+# (and vmlcmd-gateway.exe for x86-64) with mingw-w64 (presets win32 and win64), makes the release archives (scripts/package.sh),
 # checks each module's exports, imports and version, and runs the Windows tests under Wine, each
 # architecture in a fresh Wine prefix inside its build folder.
 #
@@ -9,7 +9,8 @@
 #                                     fuzz-corpus tests), the platform tests, the host programs
 #                                     (one built by mingw, one built for Microsoft's ABI by clang
 #                                     and lld-link, and that one again from an unpacked release
-#                                     archive) and vmlctl.exe's tour. The device tests talk over
+#                                     archive), vmlctl.exe's tour and vmlcmd-gateway.exe
+#                                     in front of napi-sim.exe. The device tests talk over
 #                                     loopback to a simulator they drive through its control
 #                                     channel (VMLCMD_SIM_CONTROL): napi-sim.exe under Wine for
 #                                     the x86 suite, the native napi-sim (preset default) for the
@@ -18,6 +19,12 @@
 #                                     against the same simulator.
 #   VMLCMD_WINE_FULL_SUITE=0 ...      only the DLLs, the host programs and the platform tests
 #   VMLCMD_WINE_ARCHES="win64" ...    only some of the presets
+#
+# vmlcmd-gateway.exe (x64 only) is built from the HTTP library's single header, which
+# scripts/fetch-httplib-source.sh takes from Debian's source package. Where that cannot be
+# fetched (no network, no Debian release) the x64 build, archive and tests go without the
+# gateway, reported "not run"; a fetched header that is not what the build needs fails the stage
+# under CI=true.
 #
 # The x86 part runs where the kernel runs 32-bit programs (scripts/can-run-x86.sh) and a 32-bit
 # Wine is installed or can be, and is then required like the rest. Elsewhere it is built, its
@@ -31,8 +38,8 @@
 # are installed and any failure fails the stage. The 32-bit Wine is never required to install:
 # a registry whose i386 index will not load costs the x86 run, not the stage.
 #
-# VMLCMD_WINE_SIMULATE_MISSING=tools or =wine32 makes the probes answer as on a machine that
-# lacks that piece, so that both ways can be tried on one machine.
+# VMLCMD_WINE_SIMULATE_MISSING=tools, =wine32 or =httplib makes the probes answer as on a machine
+# that lacks that piece, so that both ways can be tried on one machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,7 +53,9 @@ simulate_missing=${VMLCMD_WINE_SIMULATE_MISSING:-}
 # the locales for code page 936. All of the machine's own architecture.
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64 googletest
           clang lld llvm cmake ninja-build g++ libgtest-dev libgmock-dev libasio-dev libcli11-dev
-          nlohmann-json3-dev locales)
+          nlohmann-json3-dev locales python3-pytest)
+# What fetches and unpacks the HTTP library's source package for the gateway.
+gateway_packages=(dpkg-dev debian-archive-keyring)
 # The dialog tests: a virtual X server, and a font with the dialogs' Chinese texts.
 display_packages=(xvfb xauth fonts-wqy-microhei)
 cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
@@ -74,6 +83,7 @@ tools_present() {
   [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null 2>&1 || return 1
   [ -f /usr/src/googletest/CMakeLists.txt ] || return 1
   command -v g++ >/dev/null 2>&1 || return 1
+  /usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || return 1
   local header
   for header in nlohmann/json.hpp asio.hpp CLI/CLI.hpp gtest/gtest.h; do
     [ -f "/usr/include/$header" ] || return 1
@@ -147,6 +157,31 @@ elif ! wine32_present; then
   wine32_present || x86_reason="32-bit Wine (wine32:i386) is missing and could not be installed"
 fi
 echo "== $(scripts/can-run-x86.sh -v || true); x86 under Wine: ${x86_reason:-runs}"
+
+# The gateway's HTTP library, once for the stage; only the whole x64 build has the gateway.
+httplib_header=""
+if [ "$full_suite" = 1 ] && [[ " $arches " == *" win64 "* ]]; then
+  mkdir -p build
+  command -v dpkg-source >/dev/null 2>&1 || scripts/install-deps.sh "${gateway_packages[@]}" >/dev/null 2>&1 || true
+  fetch_status=0
+  if [ "$simulate_missing" = httplib ]; then
+    echo "fetch-httplib-source: not fetched (VMLCMD_WINE_SIMULATE_MISSING=httplib)" >build/fetch-httplib-source.log
+    fetch_status=1
+  else
+    httplib_header=$(scripts/fetch-httplib-source.sh 2>build/fetch-httplib-source.log) || fetch_status=$?
+  fi
+  if [ "$fetch_status" -eq 0 ]; then
+    echo "== win64 vmlcmd-gateway.exe with $httplib_header ($(cat build/third-party/cpp-httplib/source-version 2>/dev/null))"
+  else
+    httplib_header=""
+    gateway_reason=$(tail -n 1 build/fetch-httplib-source.log | sed 's/^fetch-httplib-source: //')
+    if [ "$fetch_status" -eq 2 ] && $ci; then
+      echo "wine-tests: the gateway's HTTP library: $gateway_reason" >&2
+      exit 1
+    fi
+    not_run "win64 vmlcmd-gateway.exe ($gateway_reason; the x64 build and archive go without it)"
+  fi
+fi
 
 # The 64-bit loader is run directly: Debian's wine script prefers the 32-bit one.
 wine64_loader=/usr/lib/wine/wine64
@@ -270,7 +305,11 @@ for preset in $arches; do
   echo "== $preset: configure and build"
   step=$SECONDS
   mkdir -p build
-  cmake --preset "$preset" >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+  configure_options=()
+  # Always given, so that a header from an earlier run does not linger in the cache.
+  [ "$preset" = win64 ] && configure_options=("-DVMLCMD_HTTPLIB_SINGLE_HEADER=$httplib_header")
+  cmake --preset "$preset" "${configure_options[@]}" >"$build.configure.log" 2>&1 ||
+    { cat "$build.configure.log"; exit 1; }
   # Everything is built, also where it cannot run; with VMLCMD_WINE_FULL_SUITE=0 only the
   # module, the host programs and the platform tests.
   if [ "$full_suite" = 1 ]; then

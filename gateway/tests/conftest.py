@@ -14,6 +14,8 @@ import pytest
 
 GATEWAY = os.environ.get("VMLCMD_GATEWAY", "vmlcmd-gateway")
 NAPI_SIM = os.environ.get("NAPI_SIM", "napi-sim")
+# The Windows builds of both programs run through Wine's loader (tests/windows).
+LOADER = [os.environ["VMLCMD_TEST_LOADER"]] if os.environ.get("VMLCMD_TEST_LOADER") else []
 WRITE = "write-token-0123456789abcdef"
 READ = "read-token-0123456789abcdef00"
 PASSWORD = "Pw#7x!q2"  # the simulated devices' password; it must never leave the gateway
@@ -39,7 +41,7 @@ class Sim:
     def __init__(self, devices, directory):
         self.inventory = os.path.join(directory, "sim.csv")
         self.process = subprocess.Popen(
-            [NAPI_SIM, "--devices", str(devices), "--control-port", "0", "--inventory-out", self.inventory,
+            [*LOADER, NAPI_SIM, "--devices", str(devices), "--control-port", "0", "--inventory-out", self.inventory,
              "--account", f"admin:{PASSWORD}", "--idle-timeout", "5", "--request-log", "100000"],
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         port = int(_read_line(self.process.stdout, r"control on 127\.0\.0\.1:(\d+)", "napi-sim").group(1))
@@ -93,7 +95,7 @@ class Gateway:
         self.log_path = os.path.join(directory, "gateway.log")
         self.log = open(self.log_path, "w")
         self.process = subprocess.Popen(
-            [GATEWAY, "--inventory", inventory, "--tokens", tokens, "--listen", "127.0.0.1:0", *extra],
+            [*LOADER, GATEWAY, "--inventory", inventory, "--tokens", tokens, "--listen", "127.0.0.1:0", *extra],
             stdout=subprocess.PIPE, stderr=self.log, text=True)
         self.port = int(_read_line(self.process.stdout, r"listening on https?://127\.0\.0\.1:(\d+)/", "gateway").group(1))
 

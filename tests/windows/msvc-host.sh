@@ -9,7 +9,8 @@
 #       only builds it (where the kernel cannot run the architecture's Wine)
 #   msvc-host.sh --archive ZIP WORK_DIR ARCH WINE
 #       unpacks a release archive into an empty WORK_DIR and does the above from its contents
-#       alone: include/, lib/VmlCmd.lib and bin/
+#       alone: include/, lib/VmlCmd.lib and bin/; with VMLCMD_ARCHIVE_GATEWAY=1 it also holds
+#       bin/vmlcmd-gateway.exe, which has to start from there (--version)
 #
 # CLANG, LLD_LINK and LLVM_DLLTOOL name the tools when they are not on PATH under those names.
 # Wine's prefix is the caller's (WINEPREFIX); the texts need code page 936 (LC_ALL=zh_CN.UTF-8).
@@ -28,14 +29,27 @@ if [ "${1:-}" = --archive ]; then
   # The archive holds one top folder, VmlCmd-<version>-win32 or -win64.
   root=$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)
   missing=()
-  for file in bin/VmlCmd.dll bin/napi-sim.exe bin/vmlctl.exe lib/VmlCmd.lib lib/libVmlCmd.dll.a lib/VmlCmd.def \
-              include/VmlCmd/ICommand.h include/VmlCmd/vmlcmd.h bindings/dotnet/VmlCmd.cs README.txt \
-              LICENSE.txt docs/operations.md; do
+  files=(bin/VmlCmd.dll bin/napi-sim.exe bin/vmlctl.exe lib/VmlCmd.lib lib/libVmlCmd.dll.a lib/VmlCmd.def
+         include/VmlCmd/ICommand.h include/VmlCmd/vmlcmd.h bindings/dotnet/VmlCmd.cs README.txt LICENSE.txt
+         docs/operations.md)
+  gateway=false
+  [ "${VMLCMD_ARCHIVE_GATEWAY:-0}" = 1 ] && gateway=true
+  $gateway && files+=(bin/vmlcmd-gateway.exe)
+  for file in "${files[@]}"; do
     [ -f "$root/$file" ] || missing+=("$file")
   done
   if [ ${#missing[@]} -gt 0 ]; then
     echo "msvc-host: $(basename "$zip") lacks: ${missing[*]}" >&2
     exit 1
+  fi
+  if $gateway; then
+    # Stripped, beside the archive's own VmlCmd.dll, and named in its README.
+    grep -q 'bin\\vmlcmd-gateway.exe' "$root/README.txt" ||
+      { echo "msvc-host: README.txt does not name vmlcmd-gateway.exe" >&2; exit 1; }
+    version=$(cd "$root/bin" && "$wine" vmlcmd-gateway.exe --version | tr -d '\r')
+    [[ $version == "vmlcmd-gateway "* ]] ||
+      { echo "msvc-host: the archive's vmlcmd-gateway.exe did not start: $version" >&2; exit 1; }
+    echo "the archive's $version starts"
   fi
   exec "$0" "$arch" "$root/include" "$root/lib/VmlCmd.lib" "$root/bin" "$wine"
 fi
