@@ -31,8 +31,7 @@ bool TcpChannel::Connect(const char* ipAddress, int port) {
   // Only dotted quads: a host name would need a lookup that could block without limit.
   if (!platform::ParseIpv4(ipAddress, address)) return Fail(ChannelFailure::kAddressInvalid);
 
-  // The socket never blocks: every wait below is a deadline's, so no socket time-out is needed.
-  platform::SocketHandle socket = platform::OpenTcpSocket();
+  platform::SocketHandle socket = platform::OpenChannelSocket(static_cast<int>(kConnectTimeout.count()));
   if (socket == platform::kInvalidSocket)
     return Fail(ChannelFailure::kConnectFailed, platform::LastSocketError());
   auto fail = [&](int error) {
@@ -65,10 +64,6 @@ bool TcpChannel::Connect(const char* ipAddress, int port) {
           return Fail(ChannelFailure::kConnectFailed, platform::LastSocketError());
       }
       break;
-  }
-  if (!platform::PrepareConnected(socket)) {
-    platform::CloseSocket(socket);
-    return Fail(ChannelFailure::kConnectFailed, platform::LastSocketError());
   }
   socket_ = socket;
   open_ = true;

@@ -19,6 +19,12 @@ void StopSockets();
 
 // A TCP socket that never blocks: every wait is the caller's own, bounded by its deadline.
 SocketHandle OpenTcpSocket();
+// The channel's socket, readied before it connects so that no call is spent on it afterwards.
+// On POSIX it blocks: its connect waits at most connectLimitMs (then fails with EINPROGRESS, the
+// attempt timed out) and a receive at most kReceiveLimitMs, each under the socket's own time-out,
+// so neither needs a wait of its own (each send and each other receive passes a flag that it must
+// not wait). On Windows it never blocks, as OpenTcpSocket's, and every wait is a select.
+SocketHandle OpenChannelSocket(int connectLimitMs);
 bool SetSocketBlocking(SocketHandle socket, bool blocking);
 // A dotted-quad text in network byte order; false for anything else (no name lookup).
 bool ParseIpv4(const char* text, std::uint32_t& address);
@@ -27,7 +33,8 @@ enum class ConnectStart {
   kInProgress,  // wait for the socket to become writable
   kFailed,      // LastSocketError() tells why
 };
-// Starts a connection attempt on a non-blocking socket.
+// Starts a connection attempt: kInProgress on a non-blocking socket, or when a signal or the
+// socket's time-out ended a blocking connect before it was established.
 ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint16_t port);
 // 1 when the connection is established within the time-out, 0 on time-out, -1 when it failed.
 int WaitConnected(SocketHandle socket, int timeoutMicroseconds);
@@ -48,14 +55,10 @@ int ConnectError(SocketHandle socket);
 int LastSocketError();
 bool IsConnectionRefused(int error);
 
-// Readies an established connection for ReceiveWithin. On POSIX the socket blocks from here on,
-// with a receive time-out of kReceiveLimitMs, so that a receive waits without a timer of its own
-// (each send and each other receive still passes a flag that it must not wait).
 inline constexpr int kReceiveLimitMs = 980;
-bool PrepareConnected(SocketHandle socket);
-// One receive that waits at most about kReceiveLimitMs for its first byte: bytes received, 0
-// when the peer closed, kWouldBlock when nothing came in time or a signal cut the wait short,
-// -1 on an error.
+// On a socket from OpenChannelSocket, one receive that waits at most about kReceiveLimitMs for
+// its first byte: bytes received, 0 when the peer closed, kWouldBlock when nothing came in time
+// or a signal cut the wait short, -1 on an error.
 int ReceiveWithin(SocketHandle socket, void* buffer, int capacity);
 
 inline constexpr int kWouldBlock = -2;

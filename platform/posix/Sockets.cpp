@@ -1,8 +1,9 @@
-// POSIX sockets behind the channel: poll instead of select (no FD_SETSIZE limit), a socket that
-// is non-blocking while it connects, SO_ERROR asked only when poll reports an error, MSG_NOSIGNAL
-// so a closed peer never kills the host. Once connected, a reply's first receive blocks under
-// the socket's receive time-out: a poll with a time-out arms a high-resolution timer each time,
-// which on a virtual machine costs more than the whole wait is worth.
+// POSIX sockets behind the channel: poll instead of select (no FD_SETSIZE limit), SO_ERROR asked
+// only when poll reports an error, MSG_NOSIGNAL so a closed peer never kills the host. The
+// channel's socket blocks under its own time-outs, set before it connects: the connect and a
+// reply's first receive then wait without a poll of their own, and a poll with a time-out arms a
+// high-resolution timer each time, which on a virtual machine costs more than the whole wait is
+// worth. A send or any other receive passes MSG_DONTWAIT.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -27,6 +28,21 @@ SocketHandle OpenTcpSocket() {
   return fd < 0 ? kInvalidSocket : fd;
 }
 
+static bool SetTimeout(SocketHandle socket, int option, int milliseconds);
+
+SocketHandle OpenChannelSocket(int connectLimitMs) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return kInvalidSocket;
+  // A blocking connect waits under the send time-out; sends never wait on it (MSG_DONTWAIT).
+  if (!SetTimeout(fd, SO_SNDTIMEO, connectLimitMs) || !SetTimeout(fd, SO_RCVTIMEO, kReceiveLimitMs)) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return kInvalidSocket;
+  }
+  return fd;
+}
+
 bool SetSocketBlocking(SocketHandle socket, bool blocking) {
   int nonBlocking = blocking ? 0 : 1;
   return ::ioctl(static_cast<int>(socket), FIONBIO, &nonBlocking) == 0;
@@ -48,7 +64,8 @@ ConnectStart StartConnect(SocketHandle socket, std::uint32_t address, std::uint1
   peer.sin_port = htons(port);
   if (::connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
     return ConnectStart::kConnected;
-  // An interrupted connect goes on in the background, as one in progress does.
+  // An interrupted connect goes on in the background, as one in progress does; a blocking one
+  // that its time-out ended answers EINPROGRESS, and the caller finds its deadline passed.
   return (errno == EINPROGRESS || errno == EINTR) ? ConnectStart::kInProgress : ConnectStart::kFailed;
 }
 
@@ -90,12 +107,6 @@ int SendNow(SocketHandle socket, const void* data, int length) {
       ::send(static_cast<int>(socket), data, static_cast<size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
   if (sent >= 0) return static_cast<int>(sent);
   return (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) ? kWouldBlock : -1;
-}
-
-static bool SetTimeout(SocketHandle socket, int option, int milliseconds);
-
-bool PrepareConnected(SocketHandle socket) {
-  return SetSocketBlocking(socket, true) && SetTimeout(socket, SO_RCVTIMEO, kReceiveLimitMs);
 }
 
 int ReceiveWithin(SocketHandle socket, void* buffer, int capacity) {

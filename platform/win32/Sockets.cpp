@@ -139,8 +139,9 @@ int SendNow(SocketHandle socket, const void* data, int length) {
   return (error == WSAEWOULDBLOCK || error == WSAEINTR) ? kWouldBlock : -1;
 }
 
-// The socket stays non-blocking: a reply's first receive is a wait and a receive, as any other.
-bool PrepareConnected(SocketHandle) { return true; }
+// The channel's socket is non-blocking as any other: a reply's first receive is a wait and a
+// receive, as any other, and the connect a start and a wait.
+SocketHandle OpenChannelSocket(int) { return OpenTcpSocket(); }
 
 int ReceiveWithin(SocketHandle socket, void* buffer, int capacity) {
   WaitResult ready = WaitSocket(socket, WaitFor::kRead, kReceiveLimitMs * 1000);
