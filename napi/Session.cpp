@@ -67,6 +67,7 @@ bool Session::Login() {
   }
   channel.Close();
   owed_.Clear();
+  moreMayWait_ = false;
   if (!channel.Connect(target.ipAddress, target.port)) return FailFromChannel();
   // The login has its own small buffer: the operation's request is already prepared.
   Request login;
@@ -127,6 +128,7 @@ void OwedBytes::Take(const std::uint8_t* bytes, std::size_t count) {
 
 void Session::DropLeftovers() {
   std::uint8_t scrap[1024];
+  bool owing = owed_.Next() != 0;
   while (std::size_t owed = owed_.Next()) {
     int got = channel.ReceiveWaiting(scrap, static_cast<int>(std::min(owed, sizeof scrap)));
     // The rest is still on its way: it is skipped within the next reply's second.
@@ -134,8 +136,11 @@ void Session::DropLeftovers() {
     owed_.Take(scrap, static_cast<std::size_t>(got));
   }
   // Bytes still waiting that no header declared (a NUL some devices send after their text) must
-  // not be read as the start of the next reply either.
-  channel.DiscardWaiting();
+  // not be read as the start of the next reply either. A reply whose last receive took less than
+  // it asked for emptied what had arrived, undeclared bytes that came with it included: asking
+  // again, a call on every exchange, would only hear that nothing is left.
+  if (owing || moreMayWait_) channel.DiscardWaiting();
+  moreMayWait_ = false;
 }
 
 bool Session::ReceiveReply() {
@@ -166,14 +171,16 @@ bool Session::ReceiveReply() {
   std::size_t wanted = kReplyHeaderSize;
   std::int64_t declared = 0;  // header and text as the header announces them
   bool headerRead = false;
+  bool filled = false;  // the last receive took all it asked for
   while (received < wanted) {
     // Takes whatever has come, up to the buffer's limit: header and text usually come in one
     // segment, and bytes beyond what the header declares were always read with the reply.
-    int got =
-        channel.ReceiveBefore(reply_ + received, static_cast<int>(kReplyReceiveLimit - received), deadline);
+    const int room = static_cast<int>(kReplyReceiveLimit - received);
+    int got = channel.ReceiveBefore(reply_ + received, room, deadline);
     // A device that closes, or stays silent to the end of the second, has sent what arrived:
     // that is the reply, and bytes of it that never came read as zero.
     if (got <= 0) break;
+    filled = got == room;
     received += static_cast<std::size_t>(got);
     if (!headerRead && received >= kReplyHeaderSize) {
       headerRead = true;
@@ -187,12 +194,14 @@ bool Session::ReceiveReply() {
     // Text that the header announces but the buffer cannot hold is read and dropped within the
     // same second, so it is never taken for the next reply.
     while (declared > consumed) {
-      int got = channel.ReceiveBefore(
-          scrap, static_cast<int>(std::min<std::int64_t>(declared - consumed, sizeof scrap)), deadline);
+      const int room = static_cast<int>(std::min<std::int64_t>(declared - consumed, sizeof scrap));
+      int got = channel.ReceiveBefore(scrap, room, deadline);
       if (got <= 0) break;
       consumed += got;
+      filled = got == room;
     }
   }
+  moreMayWait_ = filled;
   owed_.After(reply_, received, consumed);
   received_ = static_cast<std::uint16_t>(received);
   return received > 0;

@@ -122,7 +122,8 @@ class Session {
   // header and the text its length declares, as far as the buffer holds; all within one second
   // from the start.
   bool ReceiveReply();
-  // Drops, without waiting, what an earlier reply owes and then any byte no reply declared.
+  // Drops, without waiting, what an earlier reply owes and then any byte no reply declared that
+  // may be waiting.
   void DropLeftovers();
   // Records the channel's last failure as the operation's end.
   bool FailFromChannel();
@@ -133,6 +134,8 @@ class Session {
   std::uint8_t reply_[kReplyBufferSize] = {};
   std::uint16_t received_ = 0;
   char missing_ = 0;
+  // The last reply's last receive filled what it asked for, so more bytes may wait behind it.
+  bool moreMayWait_ = false;
   OwedBytes owed_;
   Outcome outcome_;
   Clock::time_point start_{};
