@@ -33,7 +33,8 @@ static bool SetTimeout(SocketHandle socket, int option, int milliseconds);
 SocketHandle OpenChannelSocket(int connectLimitMs) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return kInvalidSocket;
-  // A blocking connect waits under the send time-out; sends never wait on it (MSG_DONTWAIT).
+  // A blocking connect waits under the send time-out, as Linux has it (some other systems let a
+  // connect run its own course); sends never wait on it (MSG_DONTWAIT).
   if (!SetTimeout(fd, SO_SNDTIMEO, connectLimitMs) || !SetTimeout(fd, SO_RCVTIMEO, kReceiveLimitMs)) {
     const int error = errno;
     ::close(fd);
