@@ -27,6 +27,25 @@ bool Request::HeaderOnly(std::int32_t command) {
   return true;
 }
 
+bool Request::Join(std::int32_t command, std::initializer_list<std::string_view> pieces) {
+  HeaderOnly(command);
+  std::size_t length = 0;
+  for (std::string_view piece : pieces) length += piece.size();
+  if (length >= kRequestTextCapacity) {
+    size_ = 0;
+    return false;
+  }
+  std::uint8_t* text = bytes_ + kRequestHeaderSize;
+  for (std::string_view piece : pieces) {
+    if (piece.empty()) continue;
+    std::memcpy(text, piece.data(), piece.size());
+    text += piece.size();
+  }
+  PutInt32(bytes_ + 4, static_cast<std::int32_t>(length));
+  size_ = static_cast<std::uint16_t>(kRequestHeaderSize + length);
+  return true;
+}
+
 bool Request::Format(std::int32_t command, TextRule rule, const char* format, ...) {
   std::va_list arguments;
   va_start(arguments, format);

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 
@@ -42,6 +43,9 @@ class Request {
   bool FormatV(std::int32_t command, TextRule rule, const char* format, std::va_list arguments)
       VML_PRINTF(4, 0);
   bool HeaderOnly(std::int32_t command);
+  // Header and a text made of the pieces, one after the other, as Format with "%s" for each
+  // piece would make it (the login's text, sent before every operation, without a formatter).
+  bool Join(std::int32_t command, std::initializer_list<std::string_view> pieces);
 
   const std::uint8_t* Data() const { return bytes_; }
   int Size() const { return static_cast<int>(size_); }

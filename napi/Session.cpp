@@ -71,7 +71,7 @@ bool Session::Login() {
   if (!channel.Connect(target.ipAddress, target.port)) return FailFromChannel();
   // The login has its own small buffer: the operation's request is already prepared.
   Request login;
-  if (!login.Format(kLoginCommand, TextRule::Plain, "-u %s -p %s", target.userName, target.password)) {
+  if (!login.Join(kLoginCommand, {"-u ", target.userName, " -p ", target.password})) {
     Finish(VmlCmdStageArgumentRefused);
     return false;
   }

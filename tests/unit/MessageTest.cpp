@@ -29,6 +29,23 @@ TEST(Request, MatchesTheProtocolsOwnExamples) {
                                        0x20, 0x2d, 0x62, 0x20, 0x31, 0x32, 0x38, 0x00}));
 }
 
+TEST(Request, JoinedPiecesAreTheBytesFormatMakes) {
+  const std::string longest(255 - 7, 'u');
+  struct Case {
+    const char* user;
+    const char* password;
+  } cases[] = {{"admin", "admin"}, {"", ""}, {"a%sb%d", "%n"}, {"管理员", "口令"}, {longest.c_str(), ""}};
+  for (const Case& c : cases) {
+    Request joined, formatted;
+    ASSERT_TRUE(formatted.Format(45, TextRule::Plain, "-u %s -p %s", c.user, c.password)) << c.user;
+    ASSERT_TRUE(joined.Join(45, {"-u ", c.user, " -p ", c.password})) << c.user;
+    EXPECT_EQ(Bytes(joined), Bytes(formatted)) << c.user;
+  }
+  Request request;
+  EXPECT_FALSE(request.Join(45, {"-u ", longest + "u", " -p ", ""}));  // 256 characters
+  EXPECT_EQ(request.Size(), 0);
+}
+
 TEST(Request, HeaderOnlyIsSixteenBytes) {
   Request request;
   ASSERT_TRUE(request.HeaderOnly(5));
