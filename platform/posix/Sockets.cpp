@@ -49,11 +49,40 @@ bool SetSocketBlocking(SocketHandle socket, bool blocking) {
   return ::ioctl(static_cast<int>(socket), FIONBIO, &nonBlocking) == 0;
 }
 
+// Four decimal parts of 0 to 255 and nothing else, the form every caller writes, read without
+// the library's general reader. A part with a leading zero (octal there) or anything else is left
+// to it, so every text still reads as inet_aton reads it.
+static bool ParsePlainDottedQuad(const char* text, std::uint32_t& address) {
+  std::uint32_t host = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && *text++ != '.') return false;
+    if (*text < '0' || *text > '9' || (text[0] == '0' && text[1] >= '0' && text[1] <= '9')) return false;
+    unsigned value = 0;
+    int digits = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+      if (++digits > 3) return false;
+      value = value * 10 + static_cast<unsigned>(*text - '0');
+    }
+    if (value > 255) return false;
+    host = (host << 8) | value;
+  }
+  if (*text != '\0') return false;
+  address = htonl(host);
+  return true;
+}
+
 bool ParseIpv4(const char* text, std::uint32_t& address) {
+  if (text == nullptr) return false;
+  std::uint32_t plain = 0;
+  if (ParsePlainDottedQuad(text, plain)) {
+    if (plain == INADDR_NONE) return false;
+    address = plain;
+    return true;
+  }
   // inet_aton reads the same forms as inet_addr; its "none" value (the broadcast address) is
   // never a device, so it fails here as it does there.
   in_addr parsed{};
-  if (text == nullptr || ::inet_aton(text, &parsed) == 0 || parsed.s_addr == INADDR_NONE) return false;
+  if (::inet_aton(text, &parsed) == 0 || parsed.s_addr == INADDR_NONE) return false;
   address = parsed.s_addr;
   return true;
 }
