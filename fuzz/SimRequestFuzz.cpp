@@ -3,12 +3,13 @@
 // and its reply cut into the pieces a fuzzed fault asks for. The device state must survive as
 // JSON, since the control channel carries it to test programs in other processes.
 //
-// Input: two bytes of setup (bit 0: already logged in; bits 1-3: fault kind; bit 4: one byte at
-// a time; bit 5: trailing NUL; bit 6: check the state's JSON; second byte: split point), then
-// the bytes of the connection.
+// Input: two bytes of setup (bit 0: already logged in; bits 1-3 and 7: fault kind; bit 4: one
+// byte at a time; bit 5: trailing NUL; bit 6: check the state's JSON; second byte: split point),
+// then the bytes of the connection.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -31,11 +32,12 @@ DeviceState NewDevice() {
 }
 
 Fault FaultFrom(uint8_t flags, uint8_t split) {
-  static constexpr Fault::Kind kKinds[] = {Fault::Kind::kNormal,   Fault::Kind::kNoReply, Fault::Kind::kClose,
-                                           Fault::Kind::kTruncate, Fault::Kind::kStatus,  Fault::Kind::kRaw,
-                                           Fault::Kind::kText,     Fault::Kind::kReset};
+  static constexpr Fault::Kind kKinds[] = {
+      Fault::Kind::kNormal,   Fault::Kind::kNoReply, Fault::Kind::kClose,
+      Fault::Kind::kTruncate, Fault::Kind::kStatus,  Fault::Kind::kRaw,
+      Fault::Kind::kText,     Fault::Kind::kReset,   Fault::Kind::kIgnore};
   Fault fault;
-  fault.kind = kKinds[(flags >> 1) & 7];
+  fault.kind = kKinds[(((flags >> 1) & 7u) | ((flags >> 4) & 8u)) % std::size(kKinds)];
   fault.oneByteAtATime = (flags & 0x10) != 0;
   fault.trailingNul = (flags & 0x20) != 0;
   fault.splitAfter = split;
