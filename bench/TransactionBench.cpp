@@ -128,11 +128,11 @@ BENCHMARK(RawSocketPtzStop<false>)->Name("RawSocketPtzStop")->UseRealTime();
 BENCHMARK(RawSocketPtzStop<true>)->Name("BoundedRawSocketPtzStop")->UseRealTime();
 
 // The three clients in turn, each operation timed on its own: every round runs one operation of
-// each, in an order that rotates, so that whatever the machine does over seconds (the loopback's
-// TIME_WAIT ports filling, a neighbour's load, the clock) falls on all three alike. Separate
-// benchmarks, even interleaved, compare repetitions half a second apart, and on a virtual machine
-// those drift by more than the difference measured. The counters are medians and means in
-// microseconds; bench/ratio.sh prints their ratios.
+// each, the rounds going through all six orders, so that whatever the machine does over seconds
+// (the loopback's TIME_WAIT ports filling, a neighbour's load, the clock) falls on all three
+// alike. Separate benchmarks, even interleaved, compare repetitions half a second apart, and on a
+// virtual machine those drift by more than the difference measured. The counters are medians and
+// means in microseconds; bench/ratio.sh prints their ratios.
 void PairedPtzStop(benchmark::State& state) {
   ICommand* command = CreateICommand();
   command->SetNetworkTarget("127.0.0.1", Device().Port(), "admin", "admin");

@@ -128,7 +128,7 @@ void OwedBytes::Take(const std::uint8_t* bytes, std::size_t count) {
 
 void Session::DropLeftovers() {
   std::uint8_t scrap[1024];
-  bool owing = owed_.Next() != 0;
+  const bool owing = owed_.Next() != 0;
   while (std::size_t owed = owed_.Next()) {
     int got = channel.ReceiveWaiting(scrap, static_cast<int>(std::min(owed, sizeof scrap)));
     // The rest is still on its way: it is skipped within the next reply's second.

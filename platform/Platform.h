@@ -19,6 +19,7 @@ void StopSockets();
 
 // A TCP socket that never blocks: every wait is the caller's own, bounded by its deadline.
 SocketHandle OpenTcpSocket();
+inline constexpr int kReceiveLimitMs = 980;
 // The channel's socket, readied before it connects so that no call is spent on it afterwards.
 // On POSIX it blocks: its connect waits at most connectLimitMs (then fails with EINPROGRESS, the
 // attempt timed out) and a receive at most kReceiveLimitMs, each under the socket's own time-out,
@@ -55,7 +56,6 @@ int ConnectError(SocketHandle socket);
 int LastSocketError();
 bool IsConnectionRefused(int error);
 
-inline constexpr int kReceiveLimitMs = 980;
 // On a socket from OpenChannelSocket, one receive that waits at most about kReceiveLimitMs for
 // its first byte: bytes received, 0 when the peer closed, kWouldBlock when nothing came in time
 // or a signal cut the wait short, -1 on an error.

@@ -139,8 +139,8 @@ int SendNow(SocketHandle socket, const void* data, int length) {
   return (error == WSAEWOULDBLOCK || error == WSAEINTR) ? kWouldBlock : -1;
 }
 
-// The channel's socket is non-blocking as any other: a reply's first receive is a wait and a
-// receive, as any other, and the connect a start and a wait.
+// The channel's socket is non-blocking like every other: the connect is a start and a wait, and
+// a reply's first receive a wait and a receive.
 SocketHandle OpenChannelSocket(int) { return OpenTcpSocket(); }
 
 int ReceiveWithin(SocketHandle socket, void* buffer, int capacity) {
