@@ -78,13 +78,10 @@ bool Session::Login() {
   outcome_.exchange = VmlCmdExchangeLogin;
   if (!channel.Send(login.Data(), login.Size())) return FailFromChannel();
   if (!ReceiveReply()) return FailFromChannel();
-  std::int32_t status = Reply().Status();
-  if (!SpeaksNapi(status)) return false;
-  if (status != 0) {
-    Finish(VmlCmdStageLoginRefused, status);
-    return false;
-  }
-  return true;
+  const std::int32_t status = Reply().Status();
+  if (status == 0) return true;
+  Finish(ExplainFailure(VmlCmdStageLoginRefused), status);
+  return false;
 }
 
 bool Session::EnsureLogin(bool networkLink) {
@@ -108,6 +105,13 @@ void OwedBytes::After(const std::uint8_t* reply, std::size_t received, std::int6
   // No byte at all is no reply: the connection ends with the operation's failure.
   if (received == 0) return;
   if (received < kReplyHeaderSize) {
+    // A short reply may be a late device's first bytes or all that a device meant to send, and
+    // only the first field can tell them apart: a device that writes 100 there starts its next
+    // reply with 100, never the rest of a header. Of a device that writes anything else, a short
+    // reply is all it meant to send, so its next reply is read whole.
+    for (std::size_t i = 0; i < 4 && i < received; ++i) {
+      if (reply[i] != static_cast<std::uint8_t>((kRequestMagic >> (8 * i)) & 0xFF)) return;
+    }
     header_ = static_cast<std::uint8_t>(kReplyHeaderSize - received);
     for (std::size_t i = 0; i < sizeof lengthField_ && 4 + i < received; ++i) lengthField_[i] = reply[4 + i];
     return;
@@ -147,6 +151,7 @@ bool Session::ReceiveReply() {
   // Cleared first, so a short reply reads its missing bytes as zero and never as stale ones.
   std::memset(reply_, 0, sizeof reply_);
   received_ = 0;
+  replyBytes_ = 0;
   // One deadline for the whole reply, however many pieces it comes in.
   const Clock::time_point deadline = Clock::now() + TcpChannel::kIoTimeout;
   std::uint8_t scrap[1024];
@@ -202,6 +207,7 @@ bool Session::ReceiveReply() {
     }
   }
   moreMayWait_ = filled;
+  replyBytes_ = consumed;
   owed_.After(reply_, received, consumed);
   received_ = static_cast<std::uint16_t>(received);
   return received > 0;
@@ -216,29 +222,34 @@ bool Session::Exchange(StatusRule statusRule) {
     channel.Close();
     return false;
   }
-  std::int32_t status = Reply().Status();
-  // The result code follows the status as it always has; only the stage tells the peer apart.
-  if (status != 0 && statusRule == StatusRule::Map) SetCode(CodeForStatus(status));
-  if (!SpeaksNapi(status)) {
-    channel.Close();
-    return false;
-  }
-  if (status != 0) {
-    channel.Close();
-    Finish(VmlCmdStageReplyStatus, status);
-    return false;
-  }
-  return true;
+  const std::int32_t status = Reply().Status();
+  if (status == 0) return true;
+  // The result code follows the status whoever sent it; only the stage tells the peer apart.
+  if (statusRule == StatusRule::Map) SetCode(CodeForStatus(status));
+  channel.Close();
+  Finish(ExplainFailure(VmlCmdStageReplyStatus), status);
+  return false;
 }
 
-bool Session::SpeaksNapi(std::int32_t status) {
-  // A wrong port reaches a service that sends a banner or speaks another protocol: its bytes
-  // would read as some status, and a wrong port would look like a wrong password.
-  const std::int32_t magic = Reply().Magic();
-  if (magic == kRequestMagic) return true;
-  outcome_.replyMagic = magic;
-  Finish(VmlCmdStageNotNapiDevice, status);
-  return false;
+bool Session::LooksLikeNapiReply() const {
+  // Devices are free to send anything in the first field; 100 is only what most of them send.
+  // A reply of another first field is still a NAPI reply when the rest of its header holds: the
+  // text it declares is the text that came, and its status is one that devices give. A banner or
+  // another protocol's bytes almost never make both come true.
+  if (Reply().Magic() == kRequestMagic) return true;
+  if (received_ < kReplyHeaderSize) return false;
+  const std::int32_t declared = Reply().TextLength();
+  if (declared < 0 || static_cast<std::int64_t>(kReplyHeaderSize) + declared != replyBytes_) return false;
+  return IsKnownStatus(Reply().Status());
+}
+
+std::int32_t Session::ExplainFailure(std::int32_t stage) {
+  // Only ever a better reason for a failure that happens anyway: a wrong port reaches a service
+  // that sends a banner or speaks another protocol, and its bytes would read as some status, so
+  // a wrong port would look like a wrong password.
+  if (LooksLikeNapiReply()) return stage;
+  outcome_.replyMagic = Reply().Magic();
+  return VmlCmdStageNotNapiDevice;
 }
 
 bool Session::SendOnly() {
@@ -253,7 +264,7 @@ bool Session::SendOnly() {
 bool Session::Read(ReplyReader read) {
   if (!read || read(Reply())) return true;
   channel.Close();
-  Finish(VmlCmdStageValueMissing);
+  Finish(ExplainFailure(VmlCmdStageValueMissing));
   return false;
 }
 

@@ -115,6 +115,7 @@ class Session {
   bool Succeed(SuccessRule successRule);
 
   ReplyView Reply() { return {reply_, received_, &missing_}; }
+  ReplyView Reply() const { return {reply_, received_, nullptr}; }
   void Close() { channel.Close(); }
 
  private:
@@ -127,12 +128,18 @@ class Session {
   void DropLeftovers();
   // Records the channel's last failure as the operation's end.
   bool FailFromChannel();
-  // True when the reply starts as a NAPI reply does; otherwise records the peer as no NAPI
-  // device, keeping the status it seemed to send.
-  bool SpeaksNapi(std::int32_t status);
+  // Whether the last reply reads as a NAPI reply: its first field as most devices write it, or
+  // a header whose declared text and status hold together.
+  bool LooksLikeNapiReply() const;
+  // The stage of a failure that the reply caused (a refused login, a refused request, a value
+  // missing): the given one, or NotNapiDevice, with the first field kept, for a peer whose reply
+  // does not read as NAPI. It never turns a success into a failure.
+  std::int32_t ExplainFailure(std::int32_t stage);
 
   std::uint8_t reply_[kReplyBufferSize] = {};
   std::uint16_t received_ = 0;
+  // The bytes of the stream the last reply took, text read beyond the buffer included.
+  std::int64_t replyBytes_ = 0;
   char missing_ = 0;
   // The last reply's last receive filled what it asked for, so more bytes may wait behind it.
   bool moreMayWait_ = false;

@@ -105,7 +105,8 @@ struct Row {
   bool ok;
   std::int32_t code;  // kKept: the result code stays as it was
   std::vector<std::int32_t> stages;
-  bool waits;  // the row costs a receive time-out
+  bool waits;         // the row costs a receive time-out
+  bool hint = false;  // a late tail, told apart only by the first field's usual 100
 };
 
 Answer OkLogin() { return Whole(ReplyBytes(0)); }
@@ -163,6 +164,7 @@ std::vector<Row> Rows() {
        true,
        kSuccess,
        {VmlCmdStageSuccess},
+       true,
        true},
       {"login refused", Place::kPeer, Status(7), Values(), false, kKept, {VmlCmdStageLoginRefused}, false},
       {"login refused in pieces",
@@ -223,13 +225,30 @@ std::vector<Row> Rows() {
        kUnknownNapiError,
        {VmlCmdStageNotNapiDevice},
        false},
-      {"wrong magic with status 0",
+      // The first field is the device's own: a reply is read by its status and text alone.
+      {"first field 101 with status 0",
        Place::kPeer,
        OkLogin(),
        Whole("\x65" + ReplyBytes(0, kText).substr(1)),
+       true,
+       kSuccess,
+       {VmlCmdStageSuccess},
+       false},
+      {"first field 101 on a refusal",
+       Place::kPeer,
+       OkLogin(),
+       Whole("\x65" + ReplyBytes(5).substr(1)),
+       false,
+       kWrongVideoPort,
+       {VmlCmdStageReplyStatus},
+       false},
+      {"login refused, first field 0",
+       Place::kPeer,
+       Whole(std::string(4, '\0') + ReplyBytes(7).substr(4)),
+       Values(),
        false,
        kKept,
-       {VmlCmdStageNotNapiDevice},
+       {VmlCmdStageLoginRefused},
        false},
       {"refusal in pieces",
        Place::kPeer,
@@ -319,22 +338,43 @@ std::vector<Row> Rows() {
   } statuses[] = {{1, 18}, {2, 16}, {3, 15}, {4, 16},  {5, 14},  {6, 11},
                   {7, 12}, {8, 13}, {9, 17}, {10, 16}, {64, 16}, {-1, 16}};
   for (const auto& s : statuses) {
-    rows.push_back({"status " + std::to_string(s.status),
-                    Place::kPeer,
-                    OkLogin(),
-                    Status(s.status),
-                    false,
-                    s.code,
-                    {VmlCmdStageReplyStatus},
-                    false});
+    // A status no device gives, from a peer that does not write the usual first field, is all the
+    // reply there is to tell such a peer by: it may be reported as none.
+    std::vector<std::int32_t> stages = {VmlCmdStageReplyStatus};
+    if (s.code == kUnknownNapiError) stages.push_back(VmlCmdStageNotNapiDevice);
+    rows.push_back({"status " + std::to_string(s.status), Place::kPeer, OkLogin(), Status(s.status), false,
+                    s.code, stages, false});
   }
   return rows;
 }
 
-class HostileDevice : public ::testing::TestWithParam<std::size_t> {};
+// Each row against a device that writes 100 in the reply's free fields, and the rows that read a
+// reply also against one that writes zeros and one that writes something new every time.
+struct Case {
+  std::size_t row;
+  FreeFields fields;
+};
+
+std::vector<Case> Cases() {
+  std::vector<Case> cases;
+  const std::vector<Row> rows = Rows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    cases.push_back({i, FreeFields::kUsual});
+    if (rows[i].place != Place::kPeer || rows[i].hint || rows[i].waits) continue;
+    cases.push_back({i, FreeFields::kZero});
+    cases.push_back({i, FreeFields::kDrawn});
+  }
+  return cases;
+}
+
+class HostileDevice : public ::testing::TestWithParam<Case> {
+ protected:
+  void TearDown() override { SetFreeFields(FreeFields::kUsual); }
+};
 
 TEST_P(HostileDevice, EveryFamilyEndsRightWithinItsBound) {
-  const Row row = Rows()[GetParam()];
+  SetFreeFields(GetParam().fields);
+  const Row row = Rows()[GetParam().row];
   SCOPED_TRACE(row.name);
   for (const Family& family : Families()) {
     SCOPED_TRACE(family.name);
@@ -397,15 +437,16 @@ TEST_P(HostileDevice, EveryFamilyEndsRightWithinItsBound) {
   }
 }
 
-std::string RowName(const ::testing::TestParamInfo<std::size_t>& info) {
-  std::string name = Rows()[info.param].name;
+std::string RowName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name = Rows()[info.param.row].name;
+  if (info.param.fields != FreeFields::kUsual) name += std::string(" ") + FreeFieldsName(info.param.fields);
   for (char& c : name) {
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   }
   return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, HostileDevice, ::testing::Range<std::size_t>(0, Rows().size()), RowName);
+INSTANTIATE_TEST_SUITE_P(Faults, HostileDevice, ::testing::ValuesIn(Cases()), RowName);
 
 }  // namespace
 }  // namespace vml::testing

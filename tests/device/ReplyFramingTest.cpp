@@ -164,6 +164,32 @@ TEST_F(Framing, TextBeyondWhatTheHeaderDeclaresIsStillRead) {
   EXPECT_EQ(On({Whole(kLoginOk), Whole(ReplyBytes(0, "-b 321", 0))})->GetVideoBitrate(), 321);
 }
 
+// The fields at offsets 0, 8 and 12 are the device's own: whatever it writes there, a short reply
+// of any length counts as received with status 0, and a whole one is read by its status and text.
+TEST_F(Framing, TheFreeFieldsDecideNothing) {
+  for (FreeFields fields : {FreeFields::kUsual, FreeFields::kZero, FreeFields::kDrawn}) {
+    SetFreeFields(fields);
+    SCOPED_TRACE(FreeFieldsName(fields));
+    for (std::size_t length : {1u, 3u, 16u}) {
+      SCOPED_TRACE(length);
+      EXPECT_TRUE(On({Whole(ReplyBytes(0)), Whole(ReplyBytes(3).substr(0, length), End::kClose)})->PtzStop());
+      EXPECT_EQ(Outcome().stage, VmlCmdStageSuccess);
+    }
+    EXPECT_EQ(On({Whole(ReplyBytes(0)), Whole(ReplyBytes(0, "-p 0 -b 768"))})->GetVideoBitrate(), 768);
+    EXPECT_FALSE(On({Whole(ReplyBytes(0)), Whole(ReplyBytes(5))})->SetVideoBitrate(512));
+    EXPECT_EQ(LastErrorCode(), kWrongVideoPort);
+    EXPECT_EQ(Outcome().stage, VmlCmdStageReplyStatus);
+    EXPECT_FALSE(On({Whole(ReplyBytes(7))})->SetVideoBitrate(512));
+    EXPECT_EQ(Outcome().stage, VmlCmdStageLoginRefused);
+    // A device that writes something other than 100 and whose short login reply was all it
+    // meant to send: its request's reply is read whole, not as the rest of the login's header.
+    EXPECT_EQ(
+        On({Whole(ReplyBytes(0).substr(0, 16)), Whole(ReplyBytes(0, "-p 0 -b 640"))})->GetVideoBitrate(),
+        640);
+  }
+  SetFreeFields(FreeFields::kUsual);
+}
+
 // A reply cut short by its second counts under the short-reply rule, but its device is late, not
 // silent: the rest comes after the deadline, ahead of the next reply on the same connection.
 constexpr milliseconds kLate{1300};

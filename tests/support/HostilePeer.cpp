@@ -1,6 +1,7 @@
 #include "support/HostilePeer.h"
 
 #include <cstring>
+#include <random>
 #include <utility>
 
 namespace vml::testing {
@@ -20,11 +21,37 @@ std::int32_t Get32(const unsigned char* at) {
 
 constexpr int kPollMs = 20;
 
+thread_local FreeFields freeFields = FreeFields::kUsual;
+thread_local std::mt19937 draws{20261210};
+
+std::int32_t FreeValue() {
+  auto value = static_cast<std::uint32_t>(draws());
+  if ((value & 0xFFu) == 100u) value ^= 1u;
+  return static_cast<std::int32_t>(value);
+}
+
 }  // namespace
+
+void SetFreeFields(FreeFields fields) { freeFields = fields; }
+
+const char* FreeFieldsName(FreeFields fields) {
+  switch (fields) {
+    case FreeFields::kUsual:
+      return "usual";
+    case FreeFields::kZero:
+      return "zero";
+    case FreeFields::kDrawn:
+      return "drawn";
+  }
+  return "?";
+}
 
 std::string ReplyBytes(std::int32_t status, std::string_view text, std::optional<std::int32_t> declared) {
   std::string bytes(20, '\0');
-  Put32(bytes, 0, 100);
+  if (freeFields == FreeFields::kUsual) Put32(bytes, 0, 100);
+  if (freeFields == FreeFields::kDrawn) {
+    for (std::size_t at : {0u, 8u, 12u}) Put32(bytes, at, FreeValue());
+  }
   Put32(bytes, 4, declared.value_or(static_cast<std::int32_t>(text.size())));
   Put32(bytes, 16, status);
   bytes.append(text);

@@ -31,6 +31,13 @@ struct Answer {
   End end = End::kStayOpen;
 };
 
+// What ReplyBytes writes in the fields that the protocol leaves to the device (offsets 0, 8 and
+// 12): 100 and zeros as most devices do, zeros throughout, or values drawn anew for every reply
+// (never one whose first byte would read as the start of 100).
+enum class FreeFields { kUsual, kZero, kDrawn };
+void SetFreeFields(FreeFields fields);  // for the replies made from now on, on this thread
+const char* FreeFieldsName(FreeFields fields);
+
 // A reply: the 20-byte header (textLength declared, or the text's length) and the text.
 std::string ReplyBytes(std::int32_t status, std::string_view text = {},
                        std::optional<std::int32_t> declared = {});

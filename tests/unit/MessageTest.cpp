@@ -71,8 +71,10 @@ TEST(Request, NegativeAndLargeNumbersKeepTheirSign) {
 }
 
 // A reply as the wire carries it: textLength declared, status 0, the text.
-std::vector<std::uint8_t> ReplyOnWire(const std::string& text, std::int32_t declared) {
+std::vector<std::uint8_t> ReplyOnWire(const std::string& text, std::int32_t declared,
+                                      std::int32_t first = 100) {
   std::vector<std::uint8_t> bytes(kReplyHeaderSize, 0);
+  PutInt32(bytes.data(), first);
   PutInt32(bytes.data() + 4, declared);
   bytes.insert(bytes.end(), text.begin(), text.end());
   return bytes;
@@ -107,6 +109,22 @@ TEST(OwedBytes, AReplyCutAnywhereOwesExactlyItsRest) {
         EXPECT_EQ(SkipFrom(owed, stream, cut, piece), reply.size() - cut) << cut << " " << piece;
         EXPECT_EQ(owed.Next(), 0u);
       }
+    }
+  }
+}
+
+TEST(OwedBytes, AShortReplyOfADeviceThatDoesNotWrite100IsAllItMeantToSend) {
+  // Without the usual first field nothing tells a late device's header from its next reply, so
+  // the next reply is read whole: a device that sends short replies on purpose is read right.
+  for (std::int32_t first : {0, 101, -1, 0x164}) {
+    const auto reply = ReplyOnWire("", 0, first);
+    for (std::size_t cut = 1; cut < kReplyHeaderSize; ++cut) {
+      std::uint8_t buffer[kReplyBufferSize] = {};
+      std::copy(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(cut), buffer);
+      OwedBytes owed;
+      owed.After(buffer, cut, static_cast<std::int64_t>(cut));
+      const bool prefixOf100 = cut == 1 && first == 0x164;  // its first byte alone reads as 100's
+      EXPECT_EQ(owed.Next() == 0, !prefixOf100) << first << " " << cut;
     }
   }
 }
