@@ -57,7 +57,7 @@ int32_t ReadLe32(const std::string& bytes, std::size_t offset) {
 
 void Deliver(const Fault& fault, int32_t command, const Outcome& outcome) {
   std::string bytes;
-  if (!FaultReply(fault, command, outcome, &bytes)) return;
+  if (!FaultReply(fault, UsualFreeValues(command), outcome, &bytes)) return;
   if (fault.kind == Fault::Kind::kNormal) {
     // The header declares exactly the text that follows it.
     Check(bytes.size() == kReplyHeaderSize + outcome.text.size());

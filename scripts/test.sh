@@ -61,7 +61,10 @@ run scripts/consumer-test.sh build/default
 begin "sanitizers"
 cmake --preset asan >/dev/null
 cmake --build --preset asan
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run ctest --preset asan -j2
+# Against simulated devices that write values of their own in the reply fields the protocol
+# leaves free, so that no test can lean on the 100 most devices send there.
+NAPISIM_REPLY_FIELDS=drawn ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run ctest --preset asan -j2
 
 begin "thread sanitizer: objects on many threads"
 cmake --preset tsan >/dev/null

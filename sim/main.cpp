@@ -133,7 +133,14 @@ int main(int argc, char** argv) {
                  "Close a connection that sends no whole request for this many seconds, 0 for never")
       ->capture_default_str()
       ->check(CLI::Range(0.0, 86400.0));
+  std::string replyFields = napisim::ReplyFieldsName(options.replyFields);
+  app.add_option("--reply-fields", replyFields,
+                 "What replies carry in the fields the protocol leaves free (offsets 0, 8, 12): usual "
+                 "(100, the command, 0), zero, or drawn (new values for every reply)")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"usual", "zero", "drawn"}));
   CLI11_PARSE(app, argc, argv);
+  napisim::ParseReplyFields(replyFields, &options.replyFields);
   options.idleTimeout = std::chrono::milliseconds(std::llround(idleTimeoutSeconds * 1000));
   RaiseDescriptorLimit(options.devices);
 

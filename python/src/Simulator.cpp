@@ -77,6 +77,15 @@ void DefineSimulator(py::module_& m) {
     napisim::Fault parsed = FromJson([&] { return nlohmann::json::parse(fault).get<napisim::Fault>(); });
     s.SetFault(device, command, std::move(parsed));
   });
+  cls.def("set_reply_fields", [](Simulator& s, std::size_t device, const std::string& name) {
+    napisim::ReplyFields fields = napisim::ReplyFields::kUsual;
+    if (!napisim::ParseReplyFields(name, &fields))
+      throw std::invalid_argument("reply fields: one of usual, zero, drawn");
+    s.SetReplyFields(device, fields);
+  });
+  cls.def("reply_fields", [](const Simulator& s, std::size_t device) {
+    return std::string(napisim::ReplyFieldsName(s.GetReplyFields(device)));
+  });
   cls.def("clear_fault", py::overload_cast<std::size_t, int32_t>(&Simulator::ClearFault));
   cls.def("clear_faults", py::overload_cast<std::size_t>(&Simulator::ClearFaults));
   cls.def("requests", &Requests);

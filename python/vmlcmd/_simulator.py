@@ -170,6 +170,17 @@ class SimulatedDevice:
         """Connection counts: accepted, open, closedByPeer, closedByDevice, closedIdle."""
         return json.loads(self._simulator.stats(self._index))
 
+    @property
+    def reply_fields(self) -> str:
+        """What the device's replies carry in the header fields the protocol leaves free
+        (offsets 0, 8 and 12): ``"usual"`` (100, the command code, 0), ``"zero"``, or
+        ``"drawn"`` (new values for every reply). A client must read all three alike."""
+        return self._simulator.reply_fields(self._index)
+
+    @reply_fields.setter
+    def reply_fields(self, fields: str) -> None:
+        self._simulator.set_reply_fields(self._index, str(fields))
+
 
 class Simulator:
     """Simulated video servers on 127.0.0.1, each on a free port, running in this process.
@@ -178,6 +189,9 @@ class Simulator:
     and recorded requests. ``faults`` maps command codes to faults that every device starts
     with (see ``SimulatedDevice.set_fault``). ``accounts`` are the (user, password) pairs a
     device accepts, ``video_ports`` how many video ports each has (others answer status 5).
+    ``reply_fields`` is what the replies carry in the header fields the protocol leaves free
+    (see ``SimulatedDevice.reply_fields``); by default ``"usual"``, or what the environment's
+    ``NAPISIM_REPLY_FIELDS`` names.
 
     ``host``, ``port`` and the members below address the first device; ``devices`` lists all
     of them. Use it as a context manager, or call ``stop()``::
@@ -196,6 +210,7 @@ class Simulator:
         accounts: Sequence[Tuple[str, str]] = (("admin", "admin"),),
         video_ports: int = 4,
         log: bool = False,
+        reply_fields: Optional[str] = None,
     ):
         if isinstance(devices, bool) or not isinstance(devices, int) or devices < 1:
             raise ValueError(f"devices must be a positive int, not {devices!r}")
@@ -203,6 +218,9 @@ class Simulator:
         self._simulator.start()
         self._devices = [SimulatedDevice(self._simulator, i) for i in range(devices)]
         try:
+            if reply_fields is not None:
+                for device in self._devices:
+                    device.reply_fields = reply_fields
             for command, fault in (faults or {}).items():
                 for device in self._devices:
                     device.set_fault(command, fault)

@@ -118,6 +118,18 @@ json AnswerControlRequest(Simulator& simulator, const json& request) {
     if (request.contains("bound")) simulator.SetRequestLog(Count(request, "bound"));
     return {{"ok", true}, {"log", simulator.RequestLog(device)}};
   }
+  if (op == "set-reply-fields") {
+    ReplyFields fields = ReplyFields::kUsual;
+    if (!ParseReplyFields(request.at("fields").get<std::string>(), &fields))
+      throw std::invalid_argument("fields: one of usual, zero, drawn");
+    // Without a device, every device: the mode is about what the whole test depends on.
+    if (request.contains("device")) {
+      simulator.SetReplyFields(device, fields);
+    } else {
+      simulator.SetReplyFields(fields);
+    }
+    return done;
+  }
   if (op == "stats") return {{"ok", true}, {"stats", simulator.Stats(device)}};
   if (op == "state") return {{"ok", true}, {"state", simulator.State(device)}};
   if (op == "devices") {

@@ -1,4 +1,5 @@
 // The fault factories, apart from the server: clients of the control channel build faults too.
+#include <cstdlib>
 #include <utility>
 
 #include "napisim/Types.h"
@@ -107,6 +108,35 @@ Fault Fault::CloseAfterReply(int times) {
   f.closeAfter = true;
   f.remaining = times;
   return f;
+}
+
+bool ParseReplyFields(const std::string& name, ReplyFields* fields) {
+  for (ReplyFields each : {ReplyFields::kUsual, ReplyFields::kZero, ReplyFields::kDrawn}) {
+    if (name == ReplyFieldsName(each)) {
+      *fields = each;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* ReplyFieldsName(ReplyFields fields) {
+  switch (fields) {
+    case ReplyFields::kUsual:
+      return "usual";
+    case ReplyFields::kZero:
+      return "zero";
+    case ReplyFields::kDrawn:
+      return "drawn";
+  }
+  return "usual";
+}
+
+ReplyFields DefaultReplyFields() {
+  ReplyFields fields = ReplyFields::kUsual;
+  const char* name = std::getenv("NAPISIM_REPLY_FIELDS");
+  if (name != nullptr) ParseReplyFields(name, &fields);
+  return fields;
 }
 
 }  // namespace napisim

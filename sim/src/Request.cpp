@@ -35,43 +35,45 @@ Outcome Answer(DeviceState& state, bool& loggedIn, int32_t command, std::string_
   return outcome;
 }
 
-std::string EncodeReply(int32_t command, int32_t status, const std::string& text) {
+ReplyFreeValues UsualFreeValues(int32_t command) { return ReplyFreeValues{kMagic, command, 0}; }
+
+std::string EncodeReply(const ReplyFreeValues& free, int32_t status, const std::string& text) {
   std::string out;
   out.reserve(kReplyHeaderSize + text.size() + 1);
-  AppendLe32(out, kMagic);
+  AppendLe32(out, free.first);
   AppendLe32(out, static_cast<int32_t>(text.size()));
-  AppendLe32(out, command);
-  AppendLe32(out, 0);
+  AppendLe32(out, free.third);
+  AppendLe32(out, free.fourth);
   AppendLe32(out, status);
   out += text;
   return out;
 }
 
-bool FaultReply(const Fault& fault, int32_t command, const Outcome& outcome, std::string* bytes) {
+bool FaultReply(const Fault& fault, const ReplyFreeValues& free, const Outcome& outcome, std::string* bytes) {
   switch (fault.kind) {
     case Fault::Kind::kNormal:
       if (outcome.silent) return false;
-      *bytes = EncodeReply(command, outcome.status, outcome.text);
+      *bytes = EncodeReply(free, outcome.status, outcome.text);
       return true;
     case Fault::Kind::kNoReply:
     case Fault::Kind::kClose:
     case Fault::Kind::kReset:
       return false;
     case Fault::Kind::kTruncate:
-      *bytes = EncodeReply(command, outcome.status, outcome.text);
+      *bytes = EncodeReply(free, outcome.status, outcome.text);
       bytes->resize(std::min(bytes->size(), fault.truncateTo));
       return true;
     case Fault::Kind::kStatus:
-      *bytes = EncodeReply(command, fault.status, {});
+      *bytes = EncodeReply(free, fault.status, {});
       return true;
     case Fault::Kind::kRaw:
       *bytes = fault.bytes;
       return true;
     case Fault::Kind::kText:
-      *bytes = EncodeReply(command, kSuccess, fault.text);
+      *bytes = EncodeReply(free, kSuccess, fault.text);
       return true;
     case Fault::Kind::kIgnore:
-      *bytes = EncodeReply(command, kSuccess, {});
+      *bytes = EncodeReply(free, kSuccess, {});
       return true;
   }
   return false;

@@ -32,11 +32,19 @@ bool IsAcceptable(const RequestHeader& header);
 // login changes it. Requests before an accepted login are refused with status 8.
 Outcome Answer(DeviceState& state, bool& loggedIn, int32_t command, std::string_view text);
 
-std::string EncodeReply(int32_t command, int32_t status, const std::string& text);
+// The reply's three fields that the client does not interpret.
+struct ReplyFreeValues {
+  int32_t first = kMagic;
+  int32_t third = 0;  // usually the command code
+  int32_t fourth = 0;
+};
+ReplyFreeValues UsualFreeValues(int32_t command);
+
+std::string EncodeReply(const ReplyFreeValues& free, int32_t status, const std::string& text);
 
 // The bytes a fault sends for a request whose normal answer is outcome, or false for the kinds
 // that send nothing (no reply, close, reset, and a silent normal answer).
-bool FaultReply(const Fault& fault, int32_t command, const Outcome& outcome, std::string* bytes);
+bool FaultReply(const Fault& fault, const ReplyFreeValues& free, const Outcome& outcome, std::string* bytes);
 
 // The writes that deliver bytes under a fault's delivery fields, in order, with fault.gap
 // between them; always at least one (possibly empty) piece.

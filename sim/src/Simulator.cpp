@@ -11,6 +11,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -107,6 +108,8 @@ struct Device {
   std::deque<RecordedRequest> requests;
   std::size_t recorded = 0;
   std::map<int32_t, Fault> faults;
+  ReplyFields replyFields = ReplyFields::kUsual;
+  std::mt19937 draws{static_cast<std::mt19937::result_type>(20261210 + index)};
   ConnectionStats stats;
   uint16_t port = 0;
 
@@ -122,6 +125,7 @@ class Server {
     for (std::size_t i = 0; i < count; ++i) {
       devices.push_back(std::make_unique<Device>(i));
       devices.back()->state = InitialState();
+      devices.back()->replyFields = options.replyFields;
     }
   }
 
@@ -298,8 +302,10 @@ class Session : public std::enable_shared_from_this<Session> {
     bool faulty = false;
     Fault fault;
     Outcome outcome;
+    ReplyFreeValues free = UsualFreeValues(command);
     {
       std::lock_guard<std::mutex> lock(impl_.mutex);
+      free = FreeValuesFor(command);
       const auto found = device_.faults.find(command);
       if (found != device_.faults.end()) {
         faulty = true;
@@ -320,18 +326,35 @@ class Session : public std::enable_shared_from_this<Session> {
       Log(line);
     }
 
-    if (!faulty || fault.delay.count() <= 0) return Act(fault, command, outcome);
+    if (!faulty || fault.delay.count() <= 0) return Act(fault, free, outcome);
     timer_.expires_after(fault.delay);
-    timer_.async_wait([self = shared_from_this(), fault, command, outcome](const asio::error_code& ec) {
+    timer_.async_wait([self = shared_from_this(), fault, free, outcome](const asio::error_code& ec) {
       if (self->finished_ || ec) return;
-      self->Act(fault, command, outcome);
+      self->Act(fault, free, outcome);
     });
   }
 
+  // The reply's free fields as the device writes them now. Caller holds the mutex.
+  ReplyFreeValues FreeValuesFor(int32_t command) {
+    switch (device_.replyFields) {
+      case ReplyFields::kUsual:
+        break;
+      case ReplyFields::kZero:
+        return ReplyFreeValues{0, 0, 0};
+      case ReplyFields::kDrawn: {
+        auto first = static_cast<uint32_t>(device_.draws());
+        if ((first & 0xFFu) == static_cast<uint32_t>(kMagic)) first ^= 1u;
+        return ReplyFreeValues{static_cast<int32_t>(first), static_cast<int32_t>(device_.draws()),
+                               static_cast<int32_t>(device_.draws())};
+      }
+    }
+    return UsualFreeValues(command);
+  }
+
   // fault is a default (normal) one when no fault matched.
-  void Act(const Fault& fault, int32_t command, const Outcome& outcome) {
+  void Act(const Fault& fault, const ReplyFreeValues& free, const Outcome& outcome) {
     std::string bytes;
-    if (FaultReply(fault, command, outcome, &bytes)) {
+    if (FaultReply(fault, free, outcome, &bytes)) {
       pieces_ = DeliveryPieces(std::move(bytes), fault);
       gap_ = fault.gap;
       closeAfter_ = fault.closeAfter;
@@ -559,6 +582,7 @@ void Server::Reset() {
         device->requests.clear();
         device->recorded = 0;
         device->faults.clear();
+        device->replyFields = options.replyFields;
         device->stats = ConnectionStats{};
       }
     }
@@ -658,6 +682,20 @@ void Simulator::SetFault(std::size_t device, int32_t command, Fault fault) {
   } else {
     faults[command] = std::move(fault);
   }
+}
+
+void Simulator::SetReplyFields(ReplyFields fields) {
+  for (std::size_t i = 0; i < DeviceCount(); ++i) SetReplyFields(i, fields);
+}
+
+void Simulator::SetReplyFields(std::size_t device, ReplyFields fields) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->At(device).replyFields = fields;
+}
+
+ReplyFields Simulator::GetReplyFields(std::size_t device) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->At(device).replyFields;
 }
 
 void Simulator::ClearFault(int32_t command) { ClearFault(0, command); }

@@ -1,11 +1,13 @@
 // What the simulated device answers: login gate, commands, refused values and bad headers.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "RawClient.h"
+#include "napisim/ControlServer.h"
 #include "napisim/Simulator.h"
 
 namespace napisim::test {
@@ -312,6 +314,42 @@ TEST_F(ProtocolTest, RecordsRequestsAsReceived) {
 
   sim_.ClearRequests();
   EXPECT_TRUE(sim_.Requests().empty());
+}
+
+// The header fields a client does not interpret are the device's choice; tests run against each.
+TEST_F(ProtocolTest, TheFreeReplyFieldsAreWhatTheDeviceChooses) {
+  auto reply = [&] {
+    RawClient client(sim_.Port());
+    EXPECT_TRUE(client.Login());
+    client.Send(26, "-p 0");
+    return client.Receive().value_or(Reply{});
+  };
+  sim_.SetReplyFields(ReplyFields::kUsual);  // whatever the run's environment chose
+  const Reply usual = reply();
+  EXPECT_EQ(usual.magic, kMagic);
+  EXPECT_EQ(usual.command, 26);
+  EXPECT_EQ(usual.reserved, 0);
+
+  AnswerControlRequest(sim_, {{"op", "set-reply-fields"}, {"fields", "zero"}});
+  const Reply zero = reply();
+  EXPECT_EQ(zero.magic, 0);
+  EXPECT_EQ(zero.command, 0);
+  EXPECT_EQ(zero.status, kSuccess);
+  EXPECT_FALSE(zero.text.empty());
+
+  sim_.SetReplyFields(ReplyFields::kDrawn);
+  const Reply first = reply();
+  const Reply second = reply();
+  for (const Reply& drawn : {first, second}) {
+    EXPECT_NE(drawn.magic & 0xFF, kMagic);
+    EXPECT_EQ(drawn.text, zero.text);
+  }
+  EXPECT_NE(first.magic, second.magic);
+  EXPECT_EQ(sim_.GetReplyFields(), ReplyFields::kDrawn);
+  EXPECT_THROW(AnswerControlRequest(sim_, {{"op", "set-reply-fields"}, {"fields", "hundred"}}),
+               std::invalid_argument);
+  sim_.Reset();
+  EXPECT_EQ(sim_.GetReplyFields(), DefaultReplyFields());
 }
 
 }  // namespace

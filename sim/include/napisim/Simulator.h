@@ -75,6 +75,12 @@ class Simulator {
   void ClearFaults();
   void ClearFaults(std::size_t device);
 
+  // What the devices write in the reply fields the protocol leaves free; Reset() goes back to
+  // Options::replyFields. Without an index, every device.
+  void SetReplyFields(ReplyFields fields);
+  void SetReplyFields(std::size_t device, ReplyFields fields);
+  ReplyFields GetReplyFields(std::size_t device = 0) const;
+
   DeviceState State() const;
   DeviceState State(std::size_t device) const;
   void UpdateState(const std::function<void(DeviceState&)>& change);

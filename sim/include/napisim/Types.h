@@ -33,6 +33,17 @@ constexpr int32_t kMaxTextLength = 256;
 constexpr std::size_t kRequestHeaderSize = 16;
 constexpr std::size_t kReplyHeaderSize = 20;
 
+// What the device writes in the reply fields that the protocol leaves free (offsets 0, 8 and 12):
+// 100, the command code and 0 as most devices do; zeros; or values drawn anew for each reply
+// (never one whose first byte reads as 100's, so that no prefix of a reply passes for the usual).
+enum class ReplyFields { kUsual, kZero, kDrawn };
+// "usual", "zero", "drawn"; false for any other name.
+bool ParseReplyFields(const std::string& name, ReplyFields* fields);
+const char* ReplyFieldsName(ReplyFields fields);
+// NAPISIM_REPLY_FIELDS from the environment when it names one, so that a whole test run can be
+// made against devices that do not write the usual values; kUsual otherwise.
+ReplyFields DefaultReplyFields();
+
 struct Options {
   // Only IPv4 loopback addresses are accepted; Start() throws for any other.
   std::string address = "127.0.0.1";
@@ -51,6 +62,8 @@ struct Options {
   // A connection that has not delivered a whole request within this time is closed, whether it
   // sent nothing or stalled half-way. 0 waits for ever.
   std::chrono::milliseconds idleTimeout{30000};
+  // Every device's reply fields at the start and after Reset().
+  ReplyFields replyFields = DefaultReplyFields();
 };
 
 // One request as it arrived. Requests whose header was refused are recorded too, with
