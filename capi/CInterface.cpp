@@ -31,6 +31,7 @@ static_assert(sizeof(int) == sizeof(int32_t), "the C interface's int is the tabl
 struct vmlcmd_device {
   ICommand* command = nullptr;
   vmlcmd_result last{};
+  int encoding = VMLCMD_TEXT_ENCODING_CP936;
 };
 
 namespace {
@@ -79,8 +80,8 @@ int Run(vmlcmd_device* device, Operation operation) {
 // A UTF-8 argument in the device's code page; ok() is false for a text that cannot be sent.
 class DeviceText {
  public:
-  explicit DeviceText(const char* utf8)
-      : ok_(vml::platform::Utf8ToDeviceText(utf8, bytes_, sizeof bytes_) >= 0) {}
+  DeviceText(int encoding, const char* utf8)
+      : ok_(vml::platform::Utf8ToDeviceText(encoding, utf8, bytes_, sizeof bytes_) >= 0) {}
   bool ok() const { return ok_; }
   const char* c_str() const { return bytes_; }
 
@@ -90,9 +91,9 @@ class DeviceText {
 };
 
 // Writes a device text as UTF-8 into the caller's buffer, cut at a whole character.
-void CopyOut(const char* deviceText, char* out, std::size_t size) {
+void CopyOut(int encoding, const char* deviceText, char* out, std::size_t size) {
   char utf8[kUtf8Capacity];
-  int converted = vml::platform::DeviceTextToUtf8(deviceText, utf8, sizeof utf8);
+  int converted = vml::platform::DeviceTextToUtf8(encoding, deviceText, utf8, sizeof utf8, false);
   std::size_t length = converted < 0 ? 0 : static_cast<std::size_t>(converted);
   if (length > size - 1) {
     length = size - 1;
@@ -100,6 +101,15 @@ void CopyOut(const char* deviceText, char* out, std::size_t size) {
   }
   std::memcpy(out, utf8, length);
   out[length] = '\0';
+}
+
+// A code page the system converts both ways (checked on a letter, which every one of them has).
+bool IsConvertible(int codePage) {
+  if (codePage <= 0) return false;
+  char bytes[8];
+  char back[8];
+  return vml::platform::Utf8ToDeviceText(codePage, "A", bytes, sizeof bytes) == 1 &&
+         vml::platform::DeviceTextToUtf8(codePage, bytes, back, sizeof back, true) == 1 && back[0] == 'A';
 }
 
 bool IsByte(int value) { return value >= 0 && value <= 255; }
@@ -125,13 +135,13 @@ int GetAddress(vmlcmd_device* device, char* out, std::size_t size, bool (IComman
   if (out == nullptr || size < 1) return Record(device, kRefused);
   char address[VMLCMD_ADDRESS_BUFFER_SIZE] = {};
   int status = Run(device, [&](ICommand& c) { (c.*getter)(address); });
-  if (status == VMLCMD_OK) CopyOut(address, out, size);
+  if (status == VMLCMD_OK) CopyOut(device->encoding, address, out, size);
   return status;
 }
 
 int SetText(vmlcmd_device* device, const char* text, bool (ICommand::*setter)(const char*)) {
   if (device == nullptr) return kRefused;
-  DeviceText converted(text);
+  DeviceText converted(device->encoding, text);
   if (!converted.ok()) return Record(device, kRefused);
   return Run(device, [&](ICommand& c) { (c.*setter)(converted.c_str()); });
 }
@@ -139,8 +149,8 @@ int SetText(vmlcmd_device* device, const char* text, bool (ICommand::*setter)(co
 int SendPassThrough(vmlcmd_device* device, int p, const char* t, const char* a, int o,
                     bool (ICommand::*send)(int32_t, const char*, const char*, int32_t)) {
   if (device == nullptr) return kRefused;
-  DeviceText first(t);
-  DeviceText second(a);
+  DeviceText first(device->encoding, t);
+  DeviceText second(device->encoding, a);
   if (!first.ok() || !second.ok()) return Record(device, kRefused);
   return Run(device, [&](ICommand& c) { (c.*send)(p, first.c_str(), second.c_str(), o); });
 }
@@ -155,9 +165,9 @@ int VMLCMD_CALL vmlcmd_device_open(const char* host, int port, const char* user,
                                    vmlcmd_device** out) {
   if (out == nullptr) return kRefused;
   *out = nullptr;
-  DeviceText address(host);
-  DeviceText name(user);
-  DeviceText secret(password);
+  DeviceText address(VMLCMD_TEXT_ENCODING_CP936, host);
+  DeviceText name(VMLCMD_TEXT_ENCODING_CP936, user);
+  DeviceText secret(VMLCMD_TEXT_ENCODING_CP936, password);
   if (!address.ok() || !name.ok() || !secret.ok() || port < 0 || port > 65535) return kRefused;
   vmlcmd_device* device = new (std::nothrow) vmlcmd_device;
   if (device == nullptr) return VMLCMD_STATUS_OUT_OF_MEMORY;
@@ -208,6 +218,49 @@ const char* VMLCMD_CALL vmlcmd_status_text(int status) {
 
 int VMLCMD_CALL vmlcmd_version(void) { return VMLCMD_VERSION_NUMBER; }
 
+int VMLCMD_CALL vmlcmd_text_encoding(const char* name) {
+  if (name == nullptr) return -1;
+  char lower[16] = {};
+  const std::size_t length = std::strlen(name);
+  if (length == 0 || length >= sizeof lower) return -1;
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = name[i];
+    lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  int codePage = -1;
+  if (std::strcmp(lower, "gbk") == 0) {
+    codePage = VMLCMD_TEXT_ENCODING_CP936;
+  } else if (std::strcmp(lower, "utf-8") == 0 || std::strcmp(lower, "utf8") == 0) {
+    codePage = VMLCMD_TEXT_ENCODING_UTF8;
+  } else {
+    const char* digits = std::strncmp(lower, "cp", 2) == 0 ? lower + 2 : lower;
+    if (*digits == '\0' || std::strlen(digits) > 5) return -1;
+    codePage = 0;
+    for (const char* d = digits; *d != '\0'; ++d) {
+      if (*d < '0' || *d > '9') return -1;
+      codePage = codePage * 10 + (*d - '0');
+    }
+  }
+  return IsConvertible(codePage) ? codePage : -1;
+}
+
+int VMLCMD_CALL vmlcmd_text_to_device(int encoding, const char* text, char* out, size_t size) {
+  if (text == nullptr || out == nullptr || size < 1) return -1;
+  return vml::platform::Utf8ToDeviceText(encoding, text, out, size);
+}
+
+int VMLCMD_CALL vmlcmd_text_from_device(int encoding, const char* bytes, char* out, size_t size) {
+  if (bytes == nullptr || out == nullptr || size < 1) return -1;
+  return vml::platform::DeviceTextToUtf8(encoding, bytes, out, size, true);
+}
+
+int VMLCMD_CALL vmlcmd_set_text_encoding(vmlcmd_device* device, int encoding) {
+  if (device == nullptr) return kRefused;
+  if (!IsConvertible(encoding)) return Record(device, kRefused);
+  device->encoding = encoding;
+  return Record(device, VMLCMD_OK);
+}
+
 // ---- Clock, account, system ----------------------------------------------------------------
 
 int VMLCMD_CALL vmlcmd_set_device_time(vmlcmd_device* device, int year, int month, int day, int hour,
@@ -232,8 +285,8 @@ int VMLCMD_CALL vmlcmd_send_command_9(vmlcmd_device* device) {
 
 int VMLCMD_CALL vmlcmd_set_account(vmlcmd_device* device, const char* user, const char* password) {
   if (device == nullptr) return kRefused;
-  DeviceText name(user);
-  DeviceText secret(password);
+  DeviceText name(device->encoding, user);
+  DeviceText secret(device->encoding, password);
   if (!name.ok() || !secret.ok()) return Record(device, kRefused);
   return Run(device, [&](ICommand& c) { c.SetAccount(name.c_str(), secret.c_str()); });
 }
@@ -249,9 +302,9 @@ int VMLCMD_CALL vmlcmd_set_port_setting(vmlcmd_device* device, int port, int val
 int VMLCMD_CALL vmlcmd_set_network_config(vmlcmd_device* device, const char* ip_address,
                                           const char* subnet_mask, const char* gateway) {
   if (device == nullptr) return kRefused;
-  DeviceText address(ip_address);
-  DeviceText mask(subnet_mask);
-  DeviceText router(gateway);
+  DeviceText address(device->encoding, ip_address);
+  DeviceText mask(device->encoding, subnet_mask);
+  DeviceText router(device->encoding, gateway);
   if (!address.ok() || !mask.ok() || !router.ok()) return Record(device, kRefused);
   return Run(device, [&](ICommand& c) { c.SetNetworkConfig(address.c_str(), mask.c_str(), router.c_str()); });
 }
@@ -360,7 +413,7 @@ int VMLCMD_CALL vmlcmd_get_video_quant_step(vmlcmd_device* device, int* quant_st
 }
 int VMLCMD_CALL vmlcmd_set_video_param_t(vmlcmd_device* device, const char* value_text, int video_port) {
   if (device == nullptr) return kRefused;
-  DeviceText text(value_text);
+  DeviceText text(device->encoding, value_text);
   if (!text.ok()) return Record(device, kRefused);
   return Run(device, [&](ICommand& c) { c.SetVideoParamT(text.c_str(), video_port); });
 }
@@ -486,7 +539,7 @@ int VMLCMD_CALL vmlcmd_get_motion_region(vmlcmd_device* device, int* enabled, in
 
 int VMLCMD_CALL vmlcmd_set_osd_caption(vmlcmd_device* device, int show, int position, const char* text) {
   if (device == nullptr) return kRefused;
-  DeviceText caption(text);
+  DeviceText caption(device->encoding, text);
   if (!IsPosition(position) || !caption.ok()) return Record(device, kRefused);
   return Run(device, [&](ICommand& c) { c.SetOsdCaption(show != 0, position - 1, caption.c_str()); });
 }
@@ -503,7 +556,7 @@ int VMLCMD_CALL vmlcmd_get_osd_caption(vmlcmd_device* device, int* show, int* po
   if (status != VMLCMD_OK) return status;
   *show = shown ? 1 : 0;
   *position = where;
-  CopyOut(caption, text, size);
+  CopyOut(device->encoding, caption, text, size);
   return status;
 }
 

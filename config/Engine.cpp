@@ -6,6 +6,8 @@
 #include <functional>
 #include <utility>
 
+#include "Texts.h"
+
 namespace vmlcmd::config {
 
 namespace {
@@ -157,7 +159,7 @@ std::string Reason(const VmlCmdOutcome& outcome) {
 // reached, the remaining operations are not tried: each would wait for its own connect.
 class Session {
  public:
-  explicit Session(ICommand& command) : command_(command) {}
+  Session(ICommand& command, int textEncoding) : encoding(textEncoding), command_(command) {}
 
   bool Run(const char* name, int32_t port, unsigned requests, bool valueResult,
            const std::function<bool(ICommand&)>& operation) {
@@ -187,6 +189,7 @@ class Session {
   // A rollback tries again even after the device stopped answering: it may be back.
   void Retry() { unreachable_ = false; }
 
+  const int encoding;  // of the device's texts
   Cost cost;
   std::vector<std::string> errors;
   std::string lastError;
@@ -283,7 +286,9 @@ void ReadUnit(Session& session, Unit unit, int32_t port, Json& into) {
           }))
         return;
       SectionOf(into, port, "caption") = {
-          {"show", show}, {"position", position}, {"caption", std::string(caption.data())}};
+          {"show", show},
+          {"position", position},
+          {"caption", DocumentText(std::string(caption.data()), session.encoding)}};
       return;
     }
     case Unit::kClock: {
@@ -426,7 +431,11 @@ bool WriteGroup(Session& session, const Group& group, const Json& values) {
       });
     }
     case Unit::kCaption: {
-      const std::string caption = Text(values, p, "caption", "caption");
+      // Planned texts were checked to convert, so this cannot fail; an empty one would be sent.
+      std::string caption;
+      std::string why;
+      if (const Json* text = Find(values, p, "caption", "caption"))
+        DeviceBytes(*text, session.encoding, &caption, &why);
       // The setter takes the position as a list index; the document holds it as on the wire.
       return session.Run("SetOsdCaption", p, 1, false, [&](ICommand& c) {
         return c.SetOsdCaption(Bool(values, p, "caption", "show"), Int(values, p, "caption", "position") - 1,
@@ -539,7 +548,7 @@ bool ParsePorts(const std::string& text, std::vector<int32_t>* ports) {
   return true;
 }
 
-ReadResult Read(ICommand& command, const std::vector<int32_t>& ports) {
+ReadResult Read(ICommand& command, const std::vector<int32_t>& ports, int textEncoding) {
   // Every field of the sections asked for, with placeholder values: only their keys matter.
   Json wanted = Json::object();
   for (const Section& section : Sections()) {
@@ -551,7 +560,7 @@ ReadResult Read(ICommand& command, const std::vector<int32_t>& ports) {
       for (const char* field : section.fields) SectionOf(wanted, -1, section.key)[field] = nullptr;
     }
   }
-  Session session(command);
+  Session session(command, textEncoding);
   Json read = Json::object();
   ReadFor(session, Leaves(wanted), read);
   ReadResult result;
@@ -567,6 +576,24 @@ ReadResult Read(ICommand& command, const std::vector<int32_t>& ports) {
 
 namespace {
 
+// The wanted texts in the form a reading gives, so that equal bytes compare equal; a text the
+// device's encoding cannot carry is refused with its field before anything is sent.
+bool NormalizeTexts(std::vector<Leaf>& leaves, int encoding, std::vector<std::string>* errors) {
+  bool ok = true;
+  for (Leaf& leaf : leaves) {
+    if (leaf.section != "caption" || leaf.field != "caption") continue;
+    std::string why;
+    Json normal;
+    if (NormalText(leaf.value, encoding, &normal, &why)) {
+      leaf.value = std::move(normal);
+    } else {
+      errors->push_back(leaf.path + ": " + why + "; nothing was sent");
+      ok = false;
+    }
+  }
+  return ok;
+}
+
 std::vector<Change> Diff(const std::vector<Leaf>& leaves, const Json& current) {
   std::vector<Change> changes;
   for (const Leaf& leaf : leaves) {
@@ -579,10 +606,15 @@ std::vector<Change> Diff(const std::vector<Leaf>& leaves, const Json& current) {
 
 }  // namespace
 
-PlanResult Plan(ICommand& command, const Json& wanted) {
-  Session session(command);
+PlanResult Plan(ICommand& command, const Json& wanted, int textEncoding) {
+  Session session(command, textEncoding);
   Json current = Json::object();
-  const std::vector<Leaf> leaves = Leaves(wanted);
+  std::vector<Leaf> leaves = Leaves(wanted);
+  if (!NormalizeTexts(leaves, textEncoding, &session.errors)) {
+    PlanResult refused;
+    refused.errors = std::move(session.errors);
+    return refused;
+  }
   ReadFor(session, leaves, current);
   PlanResult plan;
   plan.changes = Diff(leaves, current);
@@ -593,9 +625,10 @@ PlanResult Plan(ICommand& command, const Json& wanted) {
 
 ApplyResult Apply(ICommand& command, const Json& wanted, const ApplyOptions& options) {
   ApplyResult result;
-  Session session(command);
+  Session session(command, options.textEncoding);
   Json snapshot = Json::object();
-  const std::vector<Leaf> leaves = Leaves(wanted);
+  std::vector<Leaf> leaves = Leaves(wanted);
+  if (!NormalizeTexts(leaves, options.textEncoding, &result.failed)) return result;
   ReadFor(session, leaves, snapshot);
   result.changes = Diff(leaves, snapshot);
   auto finish = [&]() -> ApplyResult {
@@ -712,7 +745,7 @@ ApplyResult Apply(ICommand& command, const Json& wanted, const ApplyOptions& opt
           fresh = nullptr;
         }
       }
-      Session there(fresh != nullptr ? *fresh : command);
+      Session there(fresh != nullptr ? *fresh : command, options.textEncoding);
       Json after = Json::object();
       std::vector<Leaf> check;
       for (const Leaf& leaf : changedLeaves) {

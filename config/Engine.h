@@ -11,6 +11,8 @@
 //                      privacy_mask {enabled, left, top, width, height},
 //                      motion {enabled, left, top, width, height, sensitivity},
 //                      caption {show, position, caption}, clock_overlay {show, position}}}
+// A caption is UTF-8 text, or {"hex": ...} for device bytes that are not text in the device's
+// encoding, so that a backup restores them exactly.
 // Every section and field is optional on input; a document touches only what it names.
 //
 // Threads: every call works on the command object it is given and on nothing shared, so one
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "Schema.h"
+#include "Texts.h"
 #include "VmlCmd/ICommand.h"
 
 namespace vmlcmd::config {
@@ -76,7 +79,10 @@ struct ReadResult {
 
 // Reads the network, serial and the given video ports' sections. A device that cannot be
 // reached at all stops the reading at its first failure instead of timing out on every read.
-ReadResult Read(ICommand& command, const std::vector<int32_t>& ports);
+// Device texts are read in textEncoding (a code page, see vmlcmd_text_encoding), and bytes that
+// are not text in it are kept as {"hex": ...} (Texts.h).
+ReadResult Read(ICommand& command, const std::vector<int32_t>& ports,
+                int textEncoding = kDefaultTextEncoding);
 
 struct PlanResult {
   std::vector<Change> changes;
@@ -87,13 +93,14 @@ struct PlanResult {
 
 // Reads only what the wanted document names and lists every field that differs. The document
 // must have passed Check().
-PlanResult Plan(ICommand& command, const Json& wanted);
+PlanResult Plan(ICommand& command, const Json& wanted, int textEncoding = kDefaultTextEncoding);
 
 struct ApplyOptions {
-  bool check = false;               // plan only, write nothing
-  bool rollback = true;             // restore the snapshot when a write fails or does not hold
-  bool allowAddressChange = false;  // the network section is written only with this
-  const Target* target = nullptr;   // to find the device again at a new address
+  bool check = false;                       // plan only, write nothing
+  bool rollback = true;                     // restore the snapshot when a write fails or does not hold
+  bool allowAddressChange = false;          // the network section is written only with this
+  const Target* target = nullptr;           // to find the device again at a new address
+  int textEncoding = kDefaultTextEncoding;  // of the device's texts
 };
 
 struct ApplyResult {

@@ -88,7 +88,9 @@ const std::set<std::string>& KnownWords() {
                                               "maximum",
                                               "maxLength",
                                               "pattern",
-                                              "format"};
+                                              "format",
+                                              "anyOf",
+                                              "required"};
   return words;
 }
 
@@ -120,6 +122,13 @@ void SchemaChecker::Audit(const nlohmann::json& schema) const {
       throw std::invalid_argument("only additionalProperties false is checked");
     if (word == "format" && value != "ipv4") throw std::invalid_argument("only the ipv4 format is checked");
     if (word == "type" && !value.is_string()) throw std::invalid_argument("one type per schema");
+    if (word == "anyOf") {
+      // Checked by the first choice of the node's type, so each choice needs a type of its own.
+      for (const auto& choice : value) {
+        if (!Resolve(choice).contains("type")) throw std::invalid_argument("every anyOf choice has a type");
+        Audit(choice);
+      }
+    }
     if (word == "$ref") Resolve(schema);
   }
 }
@@ -142,6 +151,17 @@ std::vector<Refusal> SchemaChecker::Check(const nlohmann::json& document) const 
 void SchemaChecker::CheckNode(const nlohmann::json& node, const nlohmann::json& schemaIn,
                               const std::vector<std::string>& path, std::vector<Refusal>* refusals) const {
   const nlohmann::json& schema = Resolve(schemaIn);
+  if (const auto choices = schema.find("anyOf"); choices != schema.end()) {
+    // The choice of the node's type decides, so its refusals are the ones that explain.
+    std::string types;
+    for (const auto& choice : *choices) {
+      const std::string type = Resolve(choice).at("type").get<std::string>();
+      if (HasType(node, type)) return CheckNode(node, choice, path, refusals);
+      types += (types.empty() ? "" : " or ") + TypeWords(type);
+    }
+    refusals->push_back(Make(path, "expected " + types));
+    return;
+  }
   if (const auto c = schema.find("const"); c != schema.end() && node != *c) {
     refusals->push_back(Make(path, "expected " + c->dump()));
     return;
@@ -187,6 +207,15 @@ void SchemaChecker::CheckNode(const nlohmann::json& node, const nlohmann::json& 
     const auto properties = schema.find("properties");
     const auto patterns = schema.find("patternProperties");
     const bool closed = schema.contains("additionalProperties");
+    if (const auto required = schema.find("required"); required != schema.end()) {
+      for (const auto& name : *required) {
+        if (!node.contains(name.get<std::string>())) {
+          std::vector<std::string> child = path;
+          child.push_back(name.get<std::string>());
+          refusals->push_back(Make(child, "is missing"));
+        }
+      }
+    }
     for (const auto& [key, value] : node.items()) {
       std::vector<std::string> child = path;
       child.push_back(key);

@@ -66,7 +66,9 @@ void Gateway::ReadConfig(const httplib::Request& request, httplib::Response& res
   config::ReadResult read;
   VmlCmdOutcome outcome{};
   if (!Call(
-          *device, [&](ICommand& command) { read = config::Read(command, ports); }, response, &outcome))
+          *device,
+          [&](ICommand& command) { read = config::Read(command, ports, device->Target().textEncoding); },
+          response, &outcome))
     return;
   Record(*device, "config.read", outcome, read.Ok());
   if (read.Ok()) {
@@ -87,7 +89,9 @@ void Gateway::PlanConfig(const httplib::Request& request, httplib::Response& res
   config::PlanResult plan;
   VmlCmdOutcome outcome{};
   if (!Call(
-          *device, [&](ICommand& command) { plan = config::Plan(command, document); }, response, &outcome))
+          *device,
+          [&](ICommand& command) { plan = config::Plan(command, document, device->Target().textEncoding); },
+          response, &outcome))
     return;
   Record(*device, "config.plan", outcome, plan.Ok());
   Json out = config::ToJson(plan);
@@ -110,6 +114,7 @@ void Gateway::ApplyConfig(const httplib::Request& request, httplib::Response& re
   options.rollback = Flag(request, "rollback", true);
   options.allowAddressChange = Flag(request, "allow_address_change", false);
   options.target = &target;
+  options.textEncoding = device->Target().textEncoding;
   config::ApplyResult result;
   VmlCmdOutcome outcome{};
   if (!Call(
@@ -193,12 +198,13 @@ void Gateway::Fleet(const httplib::Request& request, httplib::Response& response
         config::ApplyOptions options;
         options.rollback = rollback;
         options.target = &target;
+        options.textEncoding = device->Target().textEncoding;
         const config::ApplyResult applied = config::Apply(command, document, options);
         ok = applied.Ok();
         result = config::ToJson(applied);
         if (!ok) result["error"] = applied.failed.front();
       } else {
-        const config::PlanResult plan = config::Plan(command, document);
+        const config::PlanResult plan = config::Plan(command, document, device->Target().textEncoding);
         ok = plan.Ok();
         result = config::ToJson(plan);
         if (!ok) result["error"] = plan.errors.front();

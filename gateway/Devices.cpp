@@ -36,8 +36,12 @@ DeviceEntry::DeviceEntry(std::string id, std::string name, vmlctl::Target target
     : id_(std::move(id)), name_(std::move(name)), target_(std::move(target)) {
   command_ = CreateICommand();
   if (command_) {
-    command_->SetNetworkTarget(target_.host.c_str(), target_.port, target_.user.c_str(),
-                               target_.password.c_str());
+    // The account was checked to convert when the device was added.
+    std::string user;
+    std::string password;
+    vmlctl::ToDeviceText(target_.textEncoding, target_.user, &user);
+    vmlctl::ToDeviceText(target_.textEncoding, target_.password, &password);
+    command_->SetNetworkTarget(target_.host.c_str(), target_.port, user.c_str(), password.c_str());
     command_->SetVideoPort(target_.videoPort);
   }
 }
@@ -54,6 +58,7 @@ Json DeviceEntry::Describe() const {
   out["port"] = target_.port;
   out["user"] = target_.user;
   out["videoPort"] = target_.videoPort;
+  out["textEncoding"] = vmlctl::EncodingName(target_.textEncoding);
   std::lock_guard<std::mutex> lock(lastMutex_);
   out["state"] = ReachabilityOf(last_);
   if (last_.operation.empty()) {
@@ -172,7 +177,8 @@ bool ParseDevice(const Json& body, std::string* id, std::string* name, vmlctl::T
     *problem = "a device is a JSON object";
     return false;
   }
-  static const char* const kKnown[] = {"id", "name", "host", "port", "user", "password", "videoPort"};
+  static const char* const kKnown[] = {"id",   "name",     "host",      "port",
+                                       "user", "password", "videoPort", "textEncoding"};
   for (auto it = body.begin(); it != body.end(); ++it) {
     if (std::find_if(std::begin(kKnown), std::end(kKnown), [&](const char* k) { return it.key() == k; }) ==
         std::end(kKnown)) {
@@ -190,6 +196,16 @@ bool ParseDevice(const Json& body, std::string* id, std::string* name, vmlctl::T
     return true;
   };
   vmlctl::Target parsed;
+  parsed.textEncoding = target->textEncoding;
+  std::string encoding;
+  if (!text("textEncoding", &encoding)) return false;
+  if (!encoding.empty()) {
+    parsed.textEncoding = vmlcmd_text_encoding(encoding.c_str());
+    if (parsed.textEncoding < 0) {
+      *problem = "\"textEncoding\" must be cp936, utf-8 or cpN";
+      return false;
+    }
+  }
   if (!text("id", id) || !text("name", name) || !text("host", &parsed.host) || !text("user", &parsed.user) ||
       !text("password", &parsed.password))
     return false;
@@ -218,6 +234,21 @@ bool ParseDevice(const Json& body, std::string* id, std::string* name, vmlctl::T
   if (parsed.password.size() > kPasswordLimit) {
     *problem = "the password is longer than " + std::to_string(kPasswordLimit) + " characters";
     return false;
+  }
+  // As the inventory refuses them: a hyphen would start another option of the login's text, so
+  // every call would fail while the list showed the device as added.
+  for (const auto& [what, value] : {std::pair<const char*, const std::string*>{"user name", &parsed.user},
+                                    {"password", &parsed.password}}) {
+    std::string bytes;
+    if (value->find('-') != std::string::npos) {
+      *problem = std::string("the ") + what + " holds a hyphen, which the device reads as its next option";
+      return false;
+    }
+    if (!vmlctl::ToDeviceText(parsed.textEncoding, *value, &bytes)) {
+      *problem =
+          std::string("the ") + what + " holds a character that the device's text encoding cannot carry";
+      return false;
+    }
   }
   if (!id->empty() && !ValidId(*id)) {
     *problem = "\"id\" may hold only letters, digits and - _ . : ~ (at most 64)";

@@ -224,6 +224,7 @@ void Gateway::AddDeviceRoute(const httplib::Request& request, httplib::Response&
   if (!ReadJson(request, response, &body)) return;
   std::string id, name, problem;
   vmlctl::Target target;
+  target.textEncoding = options_.textEncoding;
   if (!ParseDevice(body, &id, &name, &target, &problem)) {
     WriteError(response, 400, "bad-request", problem);
     return;

@@ -13,6 +13,7 @@
 #include "Devices.h"
 #include "Leases.h"
 #include "Tokens.h"
+#include "VmlCmd/vmlcmd.h"
 
 namespace httplib {
 class Server;
@@ -27,6 +28,8 @@ struct Options {
   int queuePerDevice = 8;       // callers of one device, running or waiting, before 503
   int fleetJobs = 16;           // devices of one fleet call worked on at once
   std::ostream* log = nullptr;  // one line per request; nullptr: none
+  // The code page of device texts for devices added without one (vmlcmd_text_encoding).
+  int32_t textEncoding = VMLCMD_TEXT_ENCODING_CP936;
 };
 
 // One route as the OpenAPI description names it: "GET", "/api/v1/devices/{id}/config", the

@@ -94,6 +94,18 @@ int main(int argc, char** argv) {
   app.add_option("--threads", threads, "HTTP worker threads (one per open client connection)")
       ->capture_default_str()
       ->check(CLI::Range(4, 4096));
+  std::string textEncoding = "cp936";
+  app.add_option("--text-encoding", textEncoding,
+                 "Code page the devices keep their texts in (cp936, utf-8 or cpN), for every device whose "
+                 "inventory row or POST names none; the API's texts are UTF-8")
+      ->capture_default_str()
+      ->check(CLI::Validator(
+          [](std::string& name) {
+            return vmlcmd_text_encoding(name.c_str()) < 0
+                       ? "is none this system converts (cp936, utf-8 or cpN)"
+                       : std::string();
+          },
+          "ENCODING"));
   app.add_flag("--quiet", quiet, "No request log on the error stream");
   app.add_flag("--list-routes", listRoutes, "Print every route as METHOD PATH ROLE and exit");
   app.set_version_flag("--version", std::string("vmlcmd-gateway ") + VMLCMD_VERSION_TEXT);
@@ -164,7 +176,9 @@ int main(int argc, char** argv) {
       std::cerr << "vmlcmd-gateway: cannot read " << inventoryPath << '\n';
       return kExitUsage;
     }
-    if (!vmlctl::ParseInventory(in, vmlctl::Target{}, &rows, &error)) {
+    vmlctl::Target defaults;
+    defaults.textEncoding = vmlcmd_text_encoding(textEncoding.c_str());
+    if (!vmlctl::ParseInventory(in, defaults, &rows, &error)) {
       std::cerr << "vmlcmd-gateway: " << inventoryPath;
       if (error.line > 0) std::cerr << ':' << error.line;
       std::cerr << ": " << error.message << '\n';
@@ -196,6 +210,7 @@ int main(int argc, char** argv) {
   }
 
   options.log = quiet ? nullptr : &std::cerr;
+  options.textEncoding = vmlcmd_text_encoding(textEncoding.c_str());
   gateway::Gateway gateway(tokens, options);
   for (const auto& row : rows) {
     if (!row.name.empty() && !gateway::ValidId(row.name)) {

@@ -14,9 +14,9 @@ namespace {
 constexpr std::size_t kUserLimit = 16;
 constexpr std::size_t kPasswordLimit = 8;
 
-enum Column { kName, kHost, kPort, kUser, kPassword, kVideoPort, kColumnCount };
-constexpr std::array<const char*, kColumnCount> kColumnNames = {"name", "host",     "port",
-                                                                "user", "password", "video-port"};
+enum Column { kName, kHost, kPort, kUser, kPassword, kVideoPort, kTextEncoding, kColumnCount };
+constexpr std::array<const char*, kColumnCount> kColumnNames = {
+    "name", "host", "port", "user", "password", "video-port", "text-encoding"};
 
 std::string Trim(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t");
@@ -125,8 +125,9 @@ bool Read(std::istream& in, const Defaults& defaults, std::vector<Entry>* entrie
           if (fields[i] == kColumnNames[static_cast<std::size_t>(c)]) column = c;
         }
         if (column < 0)
-          return Fail(error, number,
-                      "unknown column \"" + fields[i] + "\" in the header (known: " + kHeader + ")");
+          return Fail(
+              error, number,
+              "unknown column \"" + fields[i] + "\" in the header (known: " + kHeader + ",text-encoding)");
         if (position[static_cast<std::size_t>(column)] >= 0)
           return Fail(error, number, "column \"" + fields[i] + "\" appears twice in the header");
         position[static_cast<std::size_t>(column)] = static_cast<int>(i);
@@ -149,6 +150,9 @@ bool Read(std::istream& in, const Defaults& defaults, std::vector<Entry>* entrie
     entry.user = defaults.user;
     entry.password = defaults.password;
     entry.videoPort = defaults.videoPort;
+    entry.textEncoding = defaults.textEncoding;
+    if (position[kTextEncoding] >= 0 && !field(kTextEncoding).empty())
+      entry.textEncoding = field(kTextEncoding);
     if (position[kName] >= 0) entry.name = field(kName);
     entry.host = field(kHost);
     if (!IsDottedQuad(entry.host))

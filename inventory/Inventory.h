@@ -1,6 +1,7 @@
 // The inventory of a fleet, one format for every tool: a CSV file whose header names its columns
-// (host, port, user, password, video-port, and an optional name shown beside a device's
-// results), one device a row, blank lines and '#' lines ignored. vmlctl, napi-sim's
+// (host, port, user, password, video-port, an optional name shown beside a device's results, and
+// an optional text-encoding for devices that keep their texts in another code page than 936),
+// one device a row, blank lines and '#' lines ignored. vmlctl, napi-sim's
 // --inventory-out, the Python package and its examples all read or write it through this code.
 #pragma once
 
@@ -19,6 +20,7 @@ struct Defaults {
   std::string user = "admin";
   std::string password = "admin";
   std::int32_t videoPort = 0;
+  std::string textEncoding;  // empty: the tool's own default
 };
 
 struct Entry {
@@ -29,6 +31,9 @@ struct Entry {
   std::string user;
   std::string password;
   std::int32_t videoPort = 0;
+  // As the file names it ("cp936", "utf-8", ...): the tools read the name, so that each refuses
+  // one it cannot convert with the row's line. Empty: the defaults'.
+  std::string textEncoding;
 };
 
 struct Error {

@@ -115,14 +115,25 @@ bool GuardedCopy(void* destination, const void* source, std::size_t length);
 int LoadText(int id, char* buffer, int bufferSize);
 
 // ---- The device's code page ---------------------------------------------------------------
-// Devices hold their texts in code page 936 (Simplified Chinese); the flat C interface speaks
-// UTF-8. Both return the bytes written, a NUL after them, or -1.
-// UTF-8 to code page 936: -1 when text is not UTF-8, holds a character the code page lacks, or
-// does not fit in capacity - 1 bytes.
-int Utf8ToDeviceText(const char* text, char* out, std::size_t capacity);
-// Code page 936 to UTF-8: a byte the code page does not define becomes a replacement character
-// (U+FFFD with iconv, the system's own choice on Windows) instead of failing the text; -1 only when
-// the result does not fit in capacity - 1 bytes.
-int DeviceTextToUtf8(const char* text, char* out, std::size_t capacity);
+// Devices hold their texts in a code page: 936 (Simplified Chinese) unless a deployment says
+// otherwise, as Windows hosts write them; 65001 is UTF-8 itself. Every front end that speaks
+// UTF-8 converts here. All return the bytes written, a NUL after them, or -1.
+inline constexpr int kDeviceCodePage = 936;
+inline constexpr int kUtf8CodePage = 65001;
+// UTF-8 to the code page: -1 when text is not UTF-8, holds a character the code page lacks, or
+// does not fit in capacity - 1 bytes. Nothing is ever replaced by a guess.
+int Utf8ToDeviceText(int codePage, const char* text, char* out, std::size_t capacity);
+// The code page to UTF-8. strict: -1 when a byte or sequence is not valid in the code page, so
+// the caller can keep the bytes as they are; otherwise such bytes become a replacement
+// character (U+FFFD with iconv, the system's own choice on Windows). -1 also when the result
+// does not fit in capacity - 1 bytes, or the code page is unknown to the system.
+int DeviceTextToUtf8(int codePage, const char* text, char* out, std::size_t capacity, bool strict);
+
+inline int Utf8ToDeviceText(const char* text, char* out, std::size_t capacity) {
+  return Utf8ToDeviceText(kDeviceCodePage, text, out, capacity);
+}
+inline int DeviceTextToUtf8(const char* text, char* out, std::size_t capacity) {
+  return DeviceTextToUtf8(kDeviceCodePage, text, out, capacity, false);
+}
 
 }  // namespace vml::platform

@@ -140,7 +140,7 @@ void AddNumberPair(std::vector<Entry>& table, const std::string& name, const cha
 Result ReadAddress(Device& d, const char* name, bool (ICommand::*get)(char*)) {
   std::array<char, VMLCMD_ADDRESS_BUFFER_SIZE> buffer{};
   Result result = d.Act((d.Command().*get)(buffer.data()));
-  if (result.ok) result.values[name] = buffer.data();
+  if (result.ok) result.values[name] = d.FromDevice(buffer.data());
   return result;
 }
 
@@ -471,18 +471,20 @@ std::vector<Entry> BuildTable() {
   family("Regions");
 
   // ---- On-screen display
-  t.push_back({"osd caption",
-               "Read the on-screen caption of the video port (up to 279 bytes)",
-               {},
-               [](Device& d, const Args&) {
-                 bool show = false;
-                 int32_t position = 0;
-                 std::array<char, kCaptionBuffer> caption{};
-                 Result r = d.Act(
-                     VmlCmdGetOsdCaptionEx(&d.Command(), &show, &position, caption.data(), kCaptionBuffer));
-                 if (r.ok) r.values = {{"show", show}, {"position", position}, {"caption", caption.data()}};
-                 return r;
-               }});
+  t.push_back(
+      {"osd caption",
+       "Read the on-screen caption of the video port (up to 279 bytes)",
+       {},
+       [](Device& d, const Args&) {
+         bool show = false;
+         int32_t position = 0;
+         std::array<char, kCaptionBuffer> caption{};
+         Result r =
+             d.Act(VmlCmdGetOsdCaptionEx(&d.Command(), &show, &position, caption.data(), kCaptionBuffer));
+         if (r.ok)
+           r.values = {{"show", show}, {"position", position}, {"caption", d.FromDevice(caption.data())}};
+         return r;
+       }});
   t.push_back({"osd set-caption",
                "Write the on-screen caption of the video port",
                {Switch("SHOW", "on or off"), Number("POSITION", "screen position 1..8", 1, 8),

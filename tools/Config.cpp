@@ -62,8 +62,12 @@ bool LoadFile(const std::string& path, cfg::Json* document, std::vector<std::str
 // A command object pointed at the target, released with its owner.
 struct Object {
   explicit Object(const Target& target) : command(CreateICommand()) {
-    if (command != nullptr && !command->SetNetworkTarget(target.host.c_str(), target.port,
-                                                         target.user.c_str(), target.password.c_str())) {
+    std::string user;
+    std::string password;
+    if (command != nullptr &&
+        (!ToDeviceText(target.textEncoding, target.user, &user) ||
+         !ToDeviceText(target.textEncoding, target.password, &password) ||
+         !command->SetNetworkTarget(target.host.c_str(), target.port, user.c_str(), password.c_str()))) {
       command->Release();
       command = nullptr;
     }
@@ -96,9 +100,9 @@ struct DeviceResult {
 };
 
 DeviceResult GetOne(ICommand& command, const std::vector<int32_t>& ports, const std::string& file,
-                    cfg::Json* document) {
+                    cfg::Json* document, int32_t textEncoding) {
   DeviceResult result;
-  cfg::ReadResult read = cfg::Read(command, ports);
+  cfg::ReadResult read = cfg::Read(command, ports, textEncoding);
   result.json["transactions"] = {{"operations", read.cost.operations}, {"requests", read.cost.requests}};
   result.json["errors"] = read.errors;
   if (!read.Ok()) {
@@ -120,9 +124,9 @@ DeviceResult GetOne(ICommand& command, const std::vector<int32_t>& ports, const 
   return result;
 }
 
-DeviceResult PlanOne(ICommand& command, const cfg::Json& wanted) {
+DeviceResult PlanOne(ICommand& command, const cfg::Json& wanted, int32_t textEncoding) {
   DeviceResult result;
-  cfg::PlanResult plan = cfg::Plan(command, wanted);
+  cfg::PlanResult plan = cfg::Plan(command, wanted, textEncoding);
   result.json = cfg::ToJson(plan);
   for (const cfg::Change& change : plan.changes) result.lines.push_back(cfg::ChangeLine(change));
   if (!plan.Ok()) {
@@ -142,6 +146,7 @@ DeviceResult ApplyOne(ICommand& command, const cfg::Json& wanted, const ConfigCo
   options.rollback = !config.noRollback;
   options.allowAddressChange = config.allowAddressChange;
   options.target = &where;
+  options.textEncoding = target.textEncoding;
   cfg::ApplyResult applied = cfg::Apply(command, wanted, options);
   result.json = cfg::ToJson(applied);
   for (const cfg::Change& change : applied.changes) {
@@ -244,10 +249,10 @@ int RunConfig(const ConfigCommand& config, const Target& target, bool json, std:
   DeviceResult result;
   if (kind == Kind::kGet) {
     cfg::Json document;
-    result = GetOne(*object.command, ports, config.output, &document);
+    result = GetOne(*object.command, ports, config.output, &document, target.textEncoding);
     if (result.status != "failed" && config.output.empty()) out << DumpDocument(document);
   } else if (kind == Kind::kPlan) {
-    result = PlanOne(*object.command, wanted);
+    result = PlanOne(*object.command, wanted, target.textEncoding);
   } else {
     result = ApplyOne(*object.command, wanted, config, target);
   }
@@ -362,9 +367,10 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
           result.status = "failed";
           result.lines.push_back("CreateICommand returned no object");
         } else if (kind == Kind::kGet) {
-          result = GetOne(*object.command, ports, DeviceFile(config.outDir, row.target), nullptr);
+          result = GetOne(*object.command, ports, DeviceFile(config.outDir, row.target), nullptr,
+                          row.target.textEncoding);
         } else if (kind == Kind::kPlan) {
-          result = PlanOne(*object.command, *wanted);
+          result = PlanOne(*object.command, *wanted, row.target.textEncoding);
         } else {
           result = ApplyOne(*object.command, *wanted, config, row.target);
         }

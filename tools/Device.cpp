@@ -1,6 +1,10 @@
 #include "Device.h"
 
 #include <array>
+
+#include "Texts.h"
+
+#include <array>
 #include <utility>
 
 namespace vmlctl {
@@ -20,10 +24,34 @@ Device::~Device() {
   if (command_ != nullptr) command_->Release();
 }
 
+std::string EncodingName(int32_t encoding) {
+  if (encoding == VMLCMD_TEXT_ENCODING_UTF8) return "utf-8";
+  return "cp" + std::to_string(encoding);
+}
+
+bool ToDeviceText(int32_t encoding, const std::string& utf8, std::string* bytes) {
+  std::array<char, 1024> converted{};
+  if (utf8.size() >= converted.size() / 2 ||
+      vmlcmd_text_to_device(encoding, utf8.c_str(), converted.data(), converted.size()) < 0)
+    return false;
+  *bytes = converted.data();
+  return true;
+}
+
+bool Device::ToDevice(const std::string& utf8, std::string* bytes) const {
+  return ToDeviceText(target_.textEncoding, utf8, bytes);
+}
+
+nlohmann::ordered_json Device::FromDevice(const char* bytes) const {
+  return vmlcmd::config::DocumentText(bytes, target_.textEncoding);
+}
+
 bool Device::Begin() {
   operations_.clear();
-  if (!command_->SetNetworkTarget(target_.host.c_str(), target_.port, target_.user.c_str(),
-                                  target_.password.c_str())) {
+  std::string user;
+  std::string password;
+  if (!ToDevice(target_.user, &user) || !ToDevice(target_.password, &password) ||
+      !command_->SetNetworkTarget(target_.host.c_str(), target_.port, user.c_str(), password.c_str())) {
     return false;
   }
   command_->SetVideoPort(target_.videoPort);

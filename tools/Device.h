@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "VmlCmd/ICommand.h"
+#include "VmlCmd/vmlcmd.h"
 
 namespace vmlctl {
 
@@ -30,7 +31,15 @@ struct Target {
   std::string user = "admin";
   std::string password = "admin";
   int32_t videoPort = 0;
+  // The code page the device keeps its texts in (vmlcmd_text_encoding); every text typed here is
+  // UTF-8 and converted to it, every text read is converted from it.
+  int32_t textEncoding = VMLCMD_TEXT_ENCODING_CP936;
 };
+
+// --text-encoding's and the inventory column's name of an encoding, for messages.
+std::string EncodingName(int32_t encoding);
+// A UTF-8 text as device bytes in the encoding; false for a character it cannot carry.
+bool ToDeviceText(int32_t encoding, const std::string& utf8, std::string* bytes);
 
 // What one entry produced: whether it worked and its named values, in reading order.
 struct Result {
@@ -61,6 +70,12 @@ class Device {
   Result Local(bool ok) const;
   // A getter: it returns 0 both for a value of 0 and for a failure, so its outcome decides.
   Result Read(const char* name, const std::function<int32_t(ICommand&)>& get);
+
+  // A UTF-8 text as the device's bytes; false for a character its encoding cannot carry.
+  bool ToDevice(const std::string& utf8, std::string* bytes) const;
+  // Device bytes as the document and --json show them: their text, or {"hex": ...} for bytes
+  // that are not text in the device's encoding.
+  nlohmann::ordered_json FromDevice(const char* bytes) const;
 
   // The outcome of every library operation since Begin(), in order; the last one decides a
   // failed entry.

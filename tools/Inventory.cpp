@@ -30,6 +30,16 @@ bool ParseInventory(std::istream& in, const Target& defaults, std::vector<Invent
     row.target.user = std::move(entry.user);
     row.target.password = std::move(entry.password);
     row.target.videoPort = entry.videoPort;
+    if (!entry.textEncoding.empty()) {
+      row.target.textEncoding = vmlcmd_text_encoding(entry.textEncoding.c_str());
+      if (row.target.textEncoding < 0) {
+        error->line = entry.line;
+        error->message =
+            "text-encoding \"" + entry.textEncoding + "\" is none this system converts (cp936, utf-8 or cpN)";
+        rows->clear();
+        return false;
+      }
+    }
     rows->push_back(std::move(row));
   }
   return true;

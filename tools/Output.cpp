@@ -11,7 +11,7 @@ namespace vmlctl {
 namespace {
 
 std::string ShowValue(const nlohmann::ordered_json& value) {
-  // Strings are shown with their raw bytes: a caption may not be UTF-8.
+  // Device texts arrive here converted to UTF-8 (or as {"hex": ...} where they are not text).
   if (value.is_string()) return "\"" + value.get<std::string>() + "\"";
   return Dump(value);
 }
@@ -25,12 +25,27 @@ Report Run(Device& device, const Entry& entry, const Args& args) {
   report.command = entry.path;
   report.target = device.GetTarget();
   const auto start = std::chrono::steady_clock::now();
+  // Texts are typed in UTF-8 and the device keeps them in its own encoding: they are converted
+  // here, once for every entry, and one that cannot be converted is refused before any traffic.
+  Args wire = args;
+  for (const Param& param : entry.args) {
+    if ((param.type != ArgType::kText && param.type != ArgType::kRawText) || !wire.Has(param.name)) continue;
+    std::string bytes;
+    if (!device.ToDevice(wire.Raw()[param.name], &bytes)) {
+      report.result.note = param.name + " holds a character that the device's text encoding (" +
+                           EncodingName(device.GetTarget().textEncoding) +
+                           ") cannot carry; nothing was sent (--text-encoding chooses another)";
+      Explain(report);
+      return report;
+    }
+    wire.Raw()[param.name] = std::move(bytes);
+  }
   if (device.Begin()) {
-    report.result = entry.run(device, args);
+    report.result = entry.run(device, wire);
   } else {
     report.result.note =
-        "the library refused the connection settings (host, user or password too long, or a hyphen in the "
-        "user or password)";
+        "the library refused the connection settings (host, user or password too long, a hyphen in the "
+        "user or password, or a character of theirs that the device's text encoding cannot carry)";
   }
   report.wallMicroseconds = static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)

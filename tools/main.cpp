@@ -216,6 +216,18 @@ int Main(int argc, char** argv) {
   app.add_option("--password", target.password, "Login password")->capture_default_str()->check(wireText);
   app.add_option("--video-port", target.videoPort, "Video port the per-port operations address")
       ->capture_default_str();
+  std::string textEncoding = "cp936";
+  app.add_option("--text-encoding", textEncoding,
+                 "Code page the devices keep their texts in (cp936, utf-8 or cpN); texts here are UTF-8 and "
+                 "converted to and from it (an inventory's text-encoding column overrides it per device)")
+      ->capture_default_str()
+      ->check(CLI::Validator(
+          [](std::string& name) {
+            return vmlcmd_text_encoding(name.c_str()) < 0
+                       ? "is none this system converts (cp936, utf-8 or cpN)"
+                       : std::string();
+          },
+          "ENCODING"));
   app.add_flag("--json", json, "Print one JSON object instead of text (JSON lines with --inventory)");
   app.add_flag("--timing", timing, "Show how long each library operation took");
   CLI::Option* traceOption = app.add_flag(
@@ -260,6 +272,7 @@ int Main(int argc, char** argv) {
     PrintAllHelp(app, std::cout);
     return kExitOk;
   }
+  target.textEncoding = vmlcmd_text_encoding(textEncoding.c_str());
   const bool embedded = host->count() == 0 && inventoryOption->count() == 0;
   if ((state->parsed() || tour->parsed()) && !embedded) {
     std::cerr << "vmlctl: " << (state->parsed() ? "state" : "tour")

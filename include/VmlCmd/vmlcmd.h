@@ -139,6 +139,31 @@ VMLCMD_C_API const char* VMLCMD_CALL vmlcmd_status_text(int status);
 /* VMLCMD_VERSION_NUMBER of the library that runs. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_version(void);
 
+/* ---- Device texts ---------------------------------------------------------------------- */
+
+/* A device keeps its texts (the caption, its addresses, the account, the texts of commands 51
+ * and 52 and the encoder's t value) as bytes of one code page: 936 (Simplified Chinese), as
+ * Windows hosts write them, unless a deployment's devices keep another. Every text of this
+ * interface is UTF-8 and is converted with the handle's encoding; the functions below are the
+ * same conversions, for programs that hold device bytes of their own. */
+#define VMLCMD_TEXT_ENCODING_CP936 936
+#define VMLCMD_TEXT_ENCODING_UTF8 65001
+
+/* The code page of an encoding's name: "cp936" (also "gbk" and "936"), "utf-8" (also "utf8"
+ * and "65001"), or "cpN" for the system's code page N; case is ignored. -1 for any other name
+ * and for a code page the system cannot convert. */
+VMLCMD_C_API int VMLCMD_CALL vmlcmd_text_encoding(const char* name);
+/* UTF-8 to device bytes: the bytes written, with a NUL after them, or -1 when text is not
+ * UTF-8, holds a character the encoding lacks, or does not fit in size - 1 bytes. */
+VMLCMD_C_API int VMLCMD_CALL vmlcmd_text_to_device(int encoding, const char* text, char* out, size_t size);
+/* Device bytes (up to their NUL) to UTF-8: the bytes written, with a NUL after them, or -1
+ * when the bytes are not valid in the encoding or the result does not fit in size - 1 bytes.
+ * Nothing is ever replaced, so a caller can keep bytes that are not text as they are. */
+VMLCMD_C_API int VMLCMD_CALL vmlcmd_text_from_device(int encoding, const char* bytes, char* out, size_t size);
+/* The encoding of the handle's device texts, VMLCMD_TEXT_ENCODING_CP936 when opened; refuses a
+ * code page the system cannot convert. */
+VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_text_encoding(vmlcmd_device* device, int encoding);
+
 /* Device operations follow: one per operation of the table that talks to the device, named
  * after it. Each is one transaction; see the operation reference for what goes on the wire. */
 
@@ -250,7 +275,8 @@ VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_motion_region(vmlcmd_device* device, int
 
 /* On-screen caption and clock of the current video port. position: 1 top left to 8 bottom
  * right, both ways (other values are refused). The caption is UTF-8; the device holds it in
- * code page 936, so a character that code page lacks is refused. */
+ * the handle's encoding (code page 936 unless set), so a character the encoding lacks is
+ * refused, and device bytes that are not valid in it read as U+FFFD. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_osd_caption(vmlcmd_device* device, int show, int position,
                                                     const char* text);
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_osd_caption(vmlcmd_device* device, int* show, int* position,

@@ -2,6 +2,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/Platform.h"
@@ -9,7 +10,6 @@
 namespace vml::platform {
 namespace {
 
-constexpr char kDeviceCodePage[] = "CP936";
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 // One conversion of a NUL-terminated text. lenient: an undefined input byte becomes U+FFFD
@@ -51,14 +51,26 @@ int Convert(const char* to, const char* from, const char* text, char* out, std::
   return static_cast<int>(next - out);
 }
 
+// iconv's name of a Windows code page number.
+struct CodePageName {
+  explicit CodePageName(int codePage) {
+    if (codePage == kUtf8CodePage) {
+      std::snprintf(text, sizeof text, "UTF-8");
+    } else {
+      std::snprintf(text, sizeof text, "CP%d", codePage);
+    }
+  }
+  char text[16];
+};
+
 }  // namespace
 
-int Utf8ToDeviceText(const char* text, char* out, std::size_t capacity) {
-  return Convert(kDeviceCodePage, "UTF-8", text, out, capacity, false);
+int Utf8ToDeviceText(int codePage, const char* text, char* out, std::size_t capacity) {
+  return Convert(CodePageName(codePage).text, "UTF-8", text, out, capacity, false);
 }
 
-int DeviceTextToUtf8(const char* text, char* out, std::size_t capacity) {
-  return Convert("UTF-8", kDeviceCodePage, text, out, capacity, true);
+int DeviceTextToUtf8(int codePage, const char* text, char* out, std::size_t capacity, bool strict) {
+  return Convert("UTF-8", CodePageName(codePage).text, text, out, capacity, !strict);
 }
 
 }  // namespace vml::platform

@@ -8,7 +8,6 @@
 namespace vml::platform {
 namespace {
 
-constexpr UINT kDeviceCodePage = 936;
 // Request texts are at most 255 bytes and replies 299, so this holds every text that can fit.
 constexpr int kWideCapacity = 1024;
 
@@ -32,15 +31,18 @@ int Convert(UINT from, DWORD fromFlags, UINT to, DWORD toFlags, bool checkDefaul
 
 }  // namespace
 
-int Utf8ToDeviceText(const char* text, char* out, std::size_t capacity) {
-  // Invalid UTF-8 fails, and so does a character the code page would replace by a guess.
-  return Convert(CP_UTF8, MB_ERR_INVALID_CHARS, kDeviceCodePage, WC_NO_BEST_FIT_CHARS, true, text, out,
-                 capacity);
+int Utf8ToDeviceText(int codePage, const char* text, char* out, std::size_t capacity) {
+  // Invalid UTF-8 fails, and so does a character the code page would replace by a guess. UTF-8
+  // itself takes neither flag of the second step (the system refuses them for it).
+  const bool utf8 = codePage == kUtf8CodePage;
+  return Convert(CP_UTF8, MB_ERR_INVALID_CHARS, static_cast<UINT>(codePage), utf8 ? 0 : WC_NO_BEST_FIT_CHARS,
+                 !utf8, text, out, capacity);
 }
 
-int DeviceTextToUtf8(const char* text, char* out, std::size_t capacity) {
+int DeviceTextToUtf8(int codePage, const char* text, char* out, std::size_t capacity, bool strict) {
   // Without MB_ERR_INVALID_CHARS an undefined byte becomes U+FFFD.
-  return Convert(kDeviceCodePage, 0, CP_UTF8, 0, false, text, out, capacity);
+  return Convert(static_cast<UINT>(codePage), strict ? MB_ERR_INVALID_CHARS : 0, CP_UTF8, 0, false, text, out,
+                 capacity);
 }
 
 }  // namespace vml::platform

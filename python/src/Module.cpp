@@ -15,6 +15,7 @@
 #include "Engine.h"
 #include "Simulator.h"
 #include "VmlCmd/ICommand.h"
+#include "VmlCmd/vmlcmd.h"
 #include "inventory/Inventory.h"
 
 namespace py = pybind11;
@@ -211,6 +212,7 @@ py::dict ReadInventory(const py::bytes& content, const std::string& user, const 
     d["user"] = py::bytes(e.user);
     d["password"] = py::bytes(e.password);
     d["video_port"] = e.videoPort;
+    d["text_encoding"] = e.textEncoding;
     list.append(d);
   }
   result["entries"] = list;
@@ -239,28 +241,30 @@ std::string Dump(const cfg::Json& json) {
 }
 
 void DefineConfig(py::class_<Command>& cls) {
-  cls.def("read_config", [](Command& command, const std::vector<int32_t>& ports) {
+  cls.def("read_config", [](Command& command, const std::vector<int32_t>& ports, int encoding) {
     const cfg::ReadResult read =
-        command.WithObject([&](ICommand& object) { return cfg::Read(object, ports); });
+        command.WithObject([&](ICommand& object) { return cfg::Read(object, ports, encoding); });
     return Dump(cfg::Json{{"document", read.document}, {"errors", read.errors}});
   });
-  cls.def("plan_config", [](Command& command, const std::string& text) {
+  cls.def("plan_config", [](Command& command, const std::string& text, int encoding) {
     const cfg::Json wanted = Wanted(text);
-    return Dump(cfg::ToJson(command.WithObject([&](ICommand& object) { return cfg::Plan(object, wanted); })));
+    return Dump(cfg::ToJson(
+        command.WithObject([&](ICommand& object) { return cfg::Plan(object, wanted, encoding); })));
   });
-  cls.def("apply_config",
-          [](Command& command, const std::string& text, bool check, bool rollback, bool allowAddressChange,
-             const std::string& host, int32_t port, const std::string& user, const std::string& password) {
-            const cfg::Json wanted = Wanted(text);
-            const cfg::Target target{host, port, user, password};
-            cfg::ApplyOptions options;
-            options.check = check;
-            options.rollback = rollback;
-            options.allowAddressChange = allowAddressChange;
-            options.target = &target;
-            return Dump(cfg::ToJson(
-                command.WithObject([&](ICommand& object) { return cfg::Apply(object, wanted, options); })));
-          });
+  cls.def("apply_config", [](Command& command, const std::string& text, bool check, bool rollback,
+                             bool allowAddressChange, const std::string& host, int32_t port,
+                             const std::string& user, const std::string& password, int encoding) {
+    const cfg::Json wanted = Wanted(text);
+    const cfg::Target target{host, port, user, password};
+    cfg::ApplyOptions options;
+    options.textEncoding = encoding;
+    options.check = check;
+    options.rollback = rollback;
+    options.allowAddressChange = allowAddressChange;
+    options.target = &target;
+    return Dump(cfg::ToJson(
+        command.WithObject([&](ICommand& object) { return cfg::Apply(object, wanted, options); })));
+  });
 }
 
 // A failed operation becomes the exception of its stage, made by the pure-Python half so that
@@ -289,6 +293,32 @@ PYBIND11_MODULE(_vmlcmd, m) {
         "The library's short text of an outcome stage: language 0 English, 1 Simplified Chinese.");
   m.def("read_inventory", &ReadInventory, py::arg("content"), py::arg("user"), py::arg("password"),
         py::arg("video_port"), "Reads an inventory file's bytes with the tools' own reader.");
+  // The one conversion of device texts that every front end shares (the C interface's).
+  m.def(
+      "text_encoding", [](const std::string& name) { return vmlcmd_text_encoding(name.c_str()); },
+      py::arg("name"), "The code page of an encoding's name, or -1.");
+  m.def(
+      "text_to_device",
+      [](int encoding, const std::string& utf8) -> py::object {
+        char out[1024];
+        if (utf8.size() >= sizeof out / 2 ||
+            vmlcmd_text_to_device(encoding, utf8.c_str(), out, sizeof out) < 0)
+          return py::none();
+        return py::bytes(out);
+      },
+      py::arg("encoding"), py::arg("text"),
+      "UTF-8 text as device bytes, or None when the encoding lacks a character.");
+  m.def(
+      "text_from_device",
+      [](int encoding, const std::string& bytes) -> py::object {
+        char out[1024];
+        if (bytes.size() >= sizeof out / 3 ||
+            vmlcmd_text_from_device(encoding, bytes.c_str(), out, sizeof out) < 0)
+          return py::none();
+        return py::str(out);
+      },
+      py::arg("encoding"), py::arg("data"),
+      "Device bytes as text, or None when they are not text in the encoding.");
   py::register_exception_translator(&TranslateFailures);
   DefineCommand(m);
   auto cls = py::reinterpret_borrow<py::class_<Command>>(m.attr("Command"));

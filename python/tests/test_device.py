@@ -171,12 +171,28 @@ class TestRegionsAndOverlay:
         # The wire carries the position number the device shows.
         assert port_state(sim)["overlay"]["captionPosition"] == int(position)
 
-    def test_caption_text_in_the_device_encoding(self, sim):
-        with sim.device(encoding="gbk") as camera:
-            camera.set_caption("北门", Position.TOP_CENTER)
-            assert camera.caption.caption == "北门"
-        # The device got the GBK bytes (its state shows bytes that are not UTF-8 as \xNN).
-        assert port_state(sim)["overlay"]["caption"] == "".join(f"\\x{b:02X}" for b in "北门".encode("gbk"))
+    @pytest.mark.parametrize(
+        "encoding, text, wire",
+        [
+            ("cp936", "南门 入口", b"\xc4\xcf\xc3\xc5 \xc8\xeb\xbf\xda"),
+            ("gbk", "北门", "北门".encode("gbk")),
+            ("utf-8", "南门", "南门".encode("utf-8")),
+        ],
+    )
+    def test_caption_text_in_the_device_encoding(self, sim, encoding, text, wire):
+        with sim.device(text_encoding=encoding) as camera:
+            camera.set_caption(text, Position.TOP_CENTER)
+            assert camera.caption.caption == text
+        sent = [r.text for r in sim.requests() if r.command == 25][-1]
+        assert wire in sent
+
+    def test_caption_bytes_that_are_no_text_come_back_as_bytes_and_write_back_exactly(self, sim, device):
+        device.set_caption(b"ok\xff\xfe")
+        assert device.caption.caption == b"ok\xff\xfe"
+        device.caption = device.caption
+        assert device.caption.caption == b"ok\xff\xfe"
+        with pytest.raises(ValueError, match="cannot carry"):
+            device.set_caption("snow \u2603")
 
     def test_caption_longer_than_a_request_holds_is_refused_unsent(self, sim, device):
         with pytest.raises(vmlcmd.ArgumentRefusedError) as raised:

@@ -129,9 +129,16 @@ class Device:
 
     ``host`` is the device's IPv4 address as a dotted quad, ``port`` its TCP port, ``user``
     and ``password`` the account to log in with (at most 16 and 8 bytes), ``video_port`` the
-    video port that the per-port operations address. Texts (captions, the texts of commands 51
-    and 52) travel as bytes in ``encoding``: str arguments are encoded with it and texts read
-    are decoded with it.
+    video port that the per-port operations address.
+
+    Texts (the caption, the account, the texts of commands 51 and 52 and of the encoder's t)
+    are kept by the device as bytes of ``text_encoding``: code page 936 (``"cp936"``), as
+    Windows hosts write them, unless the deployment's devices keep another (``"utf-8"``, or
+    ``"cpN"``). str arguments are converted to it by the library's own converter (the one
+    vmlctl, the gateway and the C interface use), and a character it cannot carry raises
+    ValueError before anything is sent; bytes arguments go as they are. Texts read come back
+    as str, or as bytes where the device holds bytes that are not text in its encoding, so
+    that writing back what was read is always exact.
     """
 
     def __init__(
@@ -141,12 +148,15 @@ class Device:
         user: str = "admin",
         password: str = "admin",
         video_port: int = 0,
-        encoding: str = "utf-8",
+        text_encoding: str = "cp936",
     ):
         _address("host", host)
         if isinstance(port, bool) or not isinstance(port, int) or not 1 <= port <= 65535:
             raise ValueError(f"port must be 1..65535, not {port!r}")
-        self._encoding = encoding
+        if not isinstance(text_encoding, str) or _vmlcmd.text_encoding(text_encoding) < 0:
+            raise ValueError(f"text_encoding must be cp936, utf-8 or cpN, not {text_encoding!r}")
+        self._text_encoding = text_encoding
+        self._code_page = _vmlcmd.text_encoding(text_encoding)
         user_bytes = self._text("user", user, limit=_USER_LIMIT)
         password_bytes = self._text("password", password, limit=_PASSWORD_LIMIT)
         self._host = host
@@ -218,9 +228,21 @@ class Device:
         """The pan-tilt-zoom head of the current video port."""
         return self._ptz
 
+    @property
+    def text_encoding(self) -> str:
+        """The encoding the device keeps its texts in, as given."""
+        return self._text_encoding
+
     def _text(self, name: str, value: Text, limit: Optional[int] = None, hyphen: bool = False) -> bytes:
         if isinstance(value, str):
-            data = value.encode(self._encoding)
+            if "\0" in value:
+                raise ValueError(f"{name} must not hold a NUL character")
+            data = _vmlcmd.text_to_device(self._code_page, value)
+            if data is None:
+                raise ValueError(
+                    f"{name} holds a character that the device's text encoding ({self._text_encoding}) "
+                    "cannot carry; nothing was sent"
+                )
         elif isinstance(value, (bytes, bytearray)):
             data = bytes(value)
         else:
@@ -234,8 +256,9 @@ class Device:
             raise ValueError(f"{name} is longer than {limit} bytes")
         return data
 
-    def _decode(self, data: bytes) -> str:
-        return data.decode(self._encoding, "surrogateescape")
+    def _decode(self, data: bytes) -> Text:
+        text = _vmlcmd.text_from_device(self._code_page, data)
+        return data if text is None else text
 
     # ---- network identity -----------------------------------------------------------------
 
@@ -542,7 +565,7 @@ class Device:
         wanted = sorted({_int32("port", p) for p in ports})
         if any(p < 0 or p > 9999 for p in wanted):
             raise ValueError(f"video ports are 0..9999, not {list(ports)!r}")
-        answer = json.loads(self._command.read_config(wanted))
+        answer = json.loads(self._command.read_config(wanted, self._code_page))
         if answer["errors"]:
             raise ConfigError(answer["errors"], answer["document"])
         return answer["document"]
@@ -551,7 +574,7 @@ class Device:
         """The fields of ``document`` that differ on the device, each ``{"path", "from",
         "to"}``; reads only what the document names. A document the schema refuses raises
         ValueError before anything is sent; a failed read raises ConfigError."""
-        plan = json.loads(self._command.plan_config(json.dumps(document)))
+        plan = json.loads(self._command.plan_config(json.dumps(document), self._code_page))
         if plan["errors"]:
             raise ConfigError(plan["errors"])
         return plan["changes"]
@@ -579,6 +602,7 @@ class Device:
                 self._port,
                 self._login[0],
                 self._login[1],
+                self._code_page,
             )
         )
         return ApplyResult(answer["changes"], answer["verified"], answer["failed"], answer["rolled_back"])

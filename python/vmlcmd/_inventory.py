@@ -11,7 +11,9 @@ from . import _vmlcmd
 class InventoryEntry(NamedTuple):
     """One device of an inventory. ``name`` is the row's label ("" without one); ``line`` the
     row's line in the file, counted from 1. ``user``, ``password`` and ``name`` are the file's
-    bytes decoded as UTF-8."""
+    bytes decoded as UTF-8. ``text_encoding`` is the row's ``text-encoding`` column (the code
+    page the device keeps its texts in; ``"cp936"`` without one), to pass on as
+    ``Device(..., text_encoding=entry.text_encoding)``."""
 
     name: str
     host: str
@@ -20,6 +22,7 @@ class InventoryEntry(NamedTuple):
     password: str
     video_port: int
     line: int
+    text_encoding: str = "cp936"
 
 
 class InventoryError(ValueError):
@@ -38,7 +41,7 @@ def read_inventory(
     """The devices of an inventory file.
 
     The file is CSV with a header naming its columns: ``host`` and ``port`` always, ``user``,
-    ``password``, ``video-port`` and ``name`` as needed (columns left out take the arguments'
+    ``password``, ``video-port``, ``name`` and ``text-encoding`` as needed (columns left out take the arguments'
     values), one device a row; blank lines and lines starting with ``#`` are ignored. An unknown
     column, a bad value or a user name or password the library would refuse raises
     ``InventoryError`` naming the file and line; nothing is returned then.
@@ -49,6 +52,11 @@ def read_inventory(
     result = _vmlcmd.read_inventory(content, user, password, video_port)
     if "error" in result:
         raise InventoryError(path, result["line"], result["error"])
+    for e in result["entries"]:
+        if e["text_encoding"] and _vmlcmd.text_encoding(e["text_encoding"]) < 0:
+            raise InventoryError(
+                path, e["line"], f"text-encoding \"{e['text_encoding']}\" is none this system converts (cp936, utf-8 or cpN)"
+            )
     return [
         InventoryEntry(
             name=e["name"].decode("utf-8", "replace"),
@@ -58,6 +66,7 @@ def read_inventory(
             password=e["password"].decode("utf-8", "replace"),
             video_port=e["video_port"],
             line=e["line"],
+            text_encoding=e["text_encoding"] or "cp936",
         )
         for e in result["entries"]
     ]

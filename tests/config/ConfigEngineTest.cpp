@@ -193,6 +193,11 @@ TEST(ConfigDocument, RefusalsNameFieldPathAndLine) {
        "position: expected a whole number in 1..8 at video_ports.0.caption (line 1)"},
       {"{\"video_ports\": {\"0\": {\"caption\": {\"caption\": \"a-b\"}}}}",
        "caption: does not match ^[^-]*$ at video_ports.0.caption (line 1)"},
+      {"{\"video_ports\": {\"0\": {\"caption\": {\"caption\": 5}}}}",
+       "caption: expected a text or an object at video_ports.0.caption (line 1)"},
+      {"{\"video_ports\": {\"0\": {\"caption\": {\"caption\": {\"hex\": \"6g\"}}}}}", "hex: does not match"},
+      {"{\"video_ports\": {\"0\": {\"caption\": {\"caption\": {}}}}}",
+       "hex: is missing at video_ports.0.caption.caption"},
       {"{\"video_ports\": {\"0\": {\"privacy_mask\": {\"enabled\": 1}}}}",
        "enabled: expected true or false at video_ports.0.privacy_mask (line 1)"},
       {"{\"network\": {\"ip\": \"192.0.2.010\"}}",
@@ -222,3 +227,52 @@ TEST(ConfigDocument, PortListsAndRanges) {
 }
 
 }  // namespace
+
+// Device texts: a backup of one device restored onto another writes back the very bytes it read,
+// whatever they are, and a device planned against its own backup has nothing to change.
+TEST_F(ConfigEngine, CaptionsSurviveABackupAndRestoreByteForByte) {
+  const struct {
+    const char* name;
+    std::string bytes;  // as the device keeps them
+    cfg::Json inDocument;
+  } cases[] = {
+      {"ascii", "north gate", "north gate"},
+      {"chinese in code page 936", "\xC4\xCF\xC3\xC5 \xC8\xEB\xBF\xDA", "南门 入口"},
+      {"fifty characters", std::string(50, 'c'), std::string(50, 'c')},
+      {"bytes that are no text in code page 936", "ok\xFF\x80\xC4", cfg::Json{{"hex", "6f6bff80c4"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim->Reset();
+    sim->UpdateState(0, [&](napisim::DeviceState& s) { s.videoPorts[0].overlay.caption = c.bytes; });
+    const cfg::ReadResult backup = cfg::Read(Device(0), {0});
+    ASSERT_TRUE(backup.Ok()) << backup.errors.front();
+    EXPECT_EQ(backup.document["video_ports"]["0"]["caption"]["caption"], c.inDocument);
+    // The text survives the document's own round trip through its text form.
+    const cfg::Json reloaded = cfg::Json::parse(backup.document.dump());
+    ASSERT_TRUE(cfg::Check(reloaded).empty());
+    EXPECT_TRUE(cfg::Plan(Device(0), reloaded).changes.empty());
+
+    const cfg::ApplyResult restored = cfg::Apply(Device(1), reloaded, {});
+    ASSERT_TRUE(restored.Ok()) << restored.failed.front();
+    EXPECT_EQ(sim->State(1).videoPorts[0].overlay.caption, c.bytes);
+    EXPECT_TRUE(cfg::Plan(Device(1), reloaded).changes.empty());
+  }
+}
+
+TEST_F(ConfigEngine, ACaptionTheDevicesEncodingCannotCarryIsRefusedBeforeAnythingIsSent) {
+  const cfg::Json wanted =
+      cfg::Json::parse(R"({"video_ports": {"0": {"caption": {"caption": "gate \u2603"}}}})");
+  ASSERT_TRUE(cfg::Check(wanted).empty());
+  sim->ClearRequests(0);
+  const cfg::ApplyResult result = cfg::Apply(Device(0), wanted, {});
+  ASSERT_FALSE(result.Ok());
+  EXPECT_TRUE(Has(result.failed, "video_ports.0.caption.caption"));
+  EXPECT_TRUE(sim->Requests(0).empty());
+  // The same text is fine for a deployment whose devices keep UTF-8.
+  cfg::ApplyOptions utf8;
+  utf8.textEncoding = VMLCMD_TEXT_ENCODING_UTF8;
+  ASSERT_TRUE(cfg::Apply(Device(0), wanted, utf8).Ok());
+  EXPECT_EQ(sim->State(0).videoPorts[0].overlay.caption, "gate \xE2\x98\x83");
+  EXPECT_TRUE(cfg::Plan(Device(0), wanted, VMLCMD_TEXT_ENCODING_UTF8).changes.empty());
+}

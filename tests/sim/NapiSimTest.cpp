@@ -104,7 +104,7 @@ TEST(NapiSimTest, FleetWritesItsInventoryOnceListening) {
   // Written before that line, so a script that waits for it can read the file at once.
   // It reads back through the reader every tool shares, with nothing taken from the defaults.
   std::ifstream in(inventory);
-  vml::inventory::Defaults none{"", "", -1};
+  vml::inventory::Defaults none{"", "", -1, ""};
   std::vector<vml::inventory::Entry> entries;
   vml::inventory::Error error;
   ASSERT_TRUE(vml::inventory::Read(in, none, &entries, &error)) << error.line << ": " << error.message;

@@ -195,6 +195,27 @@ TEST_F(ExternalDeviceTest, ReadsAndWritesThatDevice) {
   EXPECT_EQ(overlay.caption, "North gate");
 }
 
+// Texts are UTF-8 on the command line and in the output, and the device's code page on the wire.
+TEST_F(ExternalDeviceTest, TextsTravelInTheDevicesCodePage) {
+  ASSERT_EQ(At({"osd", "set-caption", "on", "1", "南门 入口"}).status, 0);
+  EXPECT_EQ(device.State().videoPorts[0].overlay.caption, "\xC4\xCF\xC3\xC5 \xC8\xEB\xBF\xDA");
+  EXPECT_EQ(Json(At({"osd", "caption"}))["values"]["caption"], "南门 入口");
+
+  // Bytes that are no text in the code page are shown as bytes, never as replacement characters.
+  device.UpdateState([](napisim::DeviceState& s) { s.videoPorts[0].overlay.caption = "ok\xFF"; });
+  EXPECT_EQ(Json(At({"osd", "caption"}))["values"]["caption"]["hex"], "6f6bff");
+
+  device.ClearRequests();
+  const ToolRun snowman = Human({"osd", "set-caption", "on", "1", "snow \u2603"});
+  EXPECT_EQ(snowman.status, 1);
+  EXPECT_TRUE(Has(snowman.output + snowman.errors, "cannot carry")) << snowman.output << snowman.errors;
+  EXPECT_TRUE(device.Requests().empty());
+
+  ASSERT_EQ(At({"--text-encoding", "utf-8", "osd", "set-caption", "on", "1", "南门"}).status, 0);
+  EXPECT_EQ(device.State().videoPorts[0].overlay.caption, "南门");
+  EXPECT_NE(At({"--text-encoding", "klingon", "osd", "caption"}).status, 0);
+}
+
 // The device would keep only "Gate" and the library would report success.
 TEST_F(ExternalDeviceTest, TextsWithAHyphenAreArgumentErrorsAndNothingIsSent) {
   ASSERT_EQ(At({"osd", "set-caption", "on", "2", "Gate 1"}).status, 0);
