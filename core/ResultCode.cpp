@@ -32,6 +32,4 @@ std::int32_t CodeForStatus(std::int32_t status) {
   }
 }
 
-bool IsKnownStatus(std::int32_t status) { return status == 0 || CodeForStatus(status) != kUnknownNapiError; }
-
 }  // namespace vml

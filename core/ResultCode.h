@@ -25,7 +25,5 @@ void SetLastErrorCode(std::int32_t code);
 
 // The code that a non-zero reply status stands for.
 std::int32_t CodeForStatus(std::int32_t status);
-// True for 0 and for the statuses that stand for a code of their own: those that devices give.
-bool IsKnownStatus(std::int32_t status);
 
 }  // namespace vml

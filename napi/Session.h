@@ -129,7 +129,7 @@ class Session {
   // Records the channel's last failure as the operation's end.
   bool FailFromChannel();
   // Whether the last reply reads as a NAPI reply: its first field as most devices write it, or
-  // a header whose declared text and status hold together.
+  // a header whose declared text length is one a reply can have.
   bool LooksLikeNapiReply() const;
   // The stage of a failure that the reply caused (a refused login, a refused request, a value
   // missing): the given one, or NotNapiDevice, with the first field kept, for a peer whose reply
