@@ -18,7 +18,11 @@ const std::string kEncoderText = "-p 0 -b 512 -f 25 -i 100 -q 31 -r 1 -t 0";
 
 class DeliveryTest : public ::testing::Test {
  protected:
-  void SetUp() override { sim_.Start(); }
+  void SetUp() override {
+    // These compare whole replies, free header fields included, with the usual ones.
+    sim_.SetReplyFields(ReplyFields::kUsual);
+    sim_.Start();
+  }
 
   // A logged-in client that has sent "read the encoder of port 0".
   std::unique_ptr<RawClient> AskEncoder() {

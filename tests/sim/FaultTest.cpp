@@ -14,7 +14,11 @@ using Clock = std::chrono::steady_clock;
 
 class FaultTest : public ::testing::Test {
  protected:
-  void SetUp() override { sim_.Start(); }
+  void SetUp() override {
+    // These compare whole replies, free header fields included, with the usual ones.
+    sim_.SetReplyFields(ReplyFields::kUsual);
+    sim_.Start();
+  }
 
   Simulator sim_;
 };

@@ -37,6 +37,7 @@ class TestDevice {
 
   void SetFault(int32_t command, napisim::Fault fault);
   void ClearFaults();
+  void SetReplyFields(napisim::ReplyFields fields);
 
   napisim::DeviceState State() const;
   napisim::ConnectionStats Stats() const;

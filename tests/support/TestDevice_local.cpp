@@ -27,6 +27,7 @@ void TestDevice::SetFault(int32_t command, napisim::Fault fault) {
   impl_->simulator.SetFault(command, std::move(fault));
 }
 void TestDevice::ClearFaults() { impl_->simulator.ClearFaults(); }
+void TestDevice::SetReplyFields(napisim::ReplyFields fields) { impl_->simulator.SetReplyFields(fields); }
 
 napisim::DeviceState TestDevice::State() const { return impl_->simulator.State(); }
 napisim::ConnectionStats TestDevice::Stats() const { return impl_->simulator.Stats(); }

@@ -150,6 +150,9 @@ void TestDevice::SetFault(int32_t command, napisim::Fault fault) {
 }
 
 void TestDevice::ClearFaults() { impl_->Call({{"op", "clear-faults"}}); }
+void TestDevice::SetReplyFields(napisim::ReplyFields fields) {
+  impl_->Call({{"op", "set-reply-fields"}, {"fields", napisim::ReplyFieldsName(fields)}});
+}
 
 napisim::DeviceState TestDevice::State() const {
   return impl_->Call({{"op", "state"}}).at("state").get<napisim::DeviceState>();
