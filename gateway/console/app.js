@@ -14,7 +14,7 @@ const TEXTS = {
     sectionPtz: 'PTZ', ip: 'Device IP', mask: 'Subnet mask', gateway: 'Gateway', baud: 'Baud rate', allowAddress: 'Allow a change of address',
     bitrate: 'Bitrate (kbit/s)', frameRate: 'Frame rate', iframe: 'I-frame interval', quant: 'Quantiser step', paramR: 'Parameter R',
     brightness: 'Brightness', contrast: 'Contrast', saturation: 'Saturation', hue: 'Hue', caption: 'Caption', captionShow: 'Show caption',
-    captionPos: 'Caption position', timeShow: 'Show time', timePos: 'Time position', positions: ['1 top left', '2 top centre', '3 top right',
+    captionBytes: 'bytes that are no text, kept unless you type a caption:', captionPos: 'Caption position', timeShow: 'Show time', timePos: 'Time position', positions: ['1 top left', '2 top centre', '3 top right',
       '4 middle left', '5 middle right', '6 bottom left', '7 bottom centre', '8 bottom right'],
     maskArea: 'Privacy mask', motionArea: 'Motion detection', enabled: 'Enabled', top: 'Top', left: 'Left', width: 'Width', height: 'Height',
     sensitivity: 'Sensitivity', regionHint: 'Drag a rectangle to move it, its corner to resize it; drag on empty picture to draw the chosen area anew.',
@@ -32,7 +32,7 @@ const TEXTS = {
     none: '尚无', sectionNetwork: '设备配置', sectionVideo: '视频参数', sectionOsd: 'OSD设置', sectionRegions: '遮挡设置 / 移动侦察',
     sectionPtz: '云台控制', ip: '设备IP', mask: '子网掩码', gateway: '网关', baud: '波特率', allowAddress: '允许更改地址', bitrate: '码速率(KBit)',
     frameRate: '帧率', iframe: 'I帧间隔', quant: '量化步长', paramR: '参数 R', brightness: '亮度', contrast: '对比度', saturation: '饱和度', hue: '色度',
-    caption: '字幕', captionShow: '字幕显示', captionPos: '字幕位置', timeShow: '时间显示', timePos: '时间位置',
+    caption: '字幕', captionShow: '字幕显示', captionBytes: '非文本字节，不输入新字幕则保持不变：', captionPos: '字幕位置', timeShow: '时间显示', timePos: '时间位置',
     positions: ['1-左上', '2-中上', '3-右上', '4-左中', '5-右中', '6-左下', '7-中下', '8-右下'], maskArea: '遮挡设置', motionArea: '移动侦察',
     enabled: '使能', top: '顶', left: '左', width: '宽', height: '高', sensitivity: '灵敏度',
     regionHint: '拖动矩形可移动，拖动其角可改变大小；在空白画面上拖动可重画所选区域。', plan: '查看变更', apply: '确定', reload: '重新读取',
@@ -276,7 +276,11 @@ function positionSelect(id, value) {
 function osdEditor(doc, port) {
   const cap = get(doc, 'video_ports', port, 'caption') || {};
   const clock = get(doc, 'video_ports', port, 'clock_overlay') || {};
-  const text = el('input', { type: 'text', id: 'f-caption', value: cap.caption || '', maxlength: 215, size: 30 });
+  // A caption the device holds as bytes that are no text in its code page comes as {hex}: it is
+  // shown for what it is and written back as it was, unless a new caption is typed.
+  const bytes = cap.caption !== null && typeof cap.caption === 'object' ? cap.caption : null;
+  const text = el('input', { type: 'text', id: 'f-caption', value: bytes ? '' : cap.caption || '', maxlength: 215, size: 30,
+    placeholder: bytes ? `${T.captionBytes} ${bytes.hex}` : '' });
   const show = el('input', { type: 'checkbox', id: 'f-caption-show', checked: !!cap.show });
   const pos = positionSelect('f-caption-position', cap.position);
   const timeShow = el('input', { type: 'checkbox', id: 'f-time-show', checked: !!clock.show });
@@ -285,7 +289,7 @@ function osdEditor(doc, port) {
     node: el('div', { class: 'card' }, labelled(T.caption, text), labelled(T.captionShow, show), labelled(T.captionPos, pos),
       labelled(T.timeShow, timeShow), labelled(T.timePos, timePos)),
     wanted: () => ({ video_ports: { [port]: {
-      caption: { show: show.checked, position: Number(pos.value), caption: text.value },
+      caption: { show: show.checked, position: Number(pos.value), caption: bytes && text.value === '' ? bytes : text.value },
       clock_overlay: { show: timeShow.checked, position: Number(timePos.value) } } } }),
   };
 }
@@ -374,7 +378,11 @@ function regionsEditor(doc, port) {
   };
 }
 
-function show(value) { return value === null || value === undefined ? '—' : typeof value === 'string' ? `"${value}"` : String(value); }
+function show(value) {
+  if (value === null || value === undefined) return '—';
+  if (typeof value === 'string') return `"${value}"`;
+  return typeof value === 'object' ? JSON.stringify(value) : String(value);
+}
 
 // Edit → plan as a diff → apply → the values read back.
 function planApplyBar(device, editor, section) {

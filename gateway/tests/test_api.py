@@ -164,6 +164,26 @@ def test_bad_input_is_refused_with_nothing_sent(gateway, sim, path, raw):
     assert sim.requests(4) == []
 
 
+def test_captions_travel_in_the_devices_code_page_and_survive_a_backup(gateway, sim):
+    path = "/api/v1/devices/cam7/config"
+    caption = {"video_ports": {"0": {"caption": {"caption": "南门 入口"}}}}
+    status, data, _ = gateway.request("POST", path + "/apply", caption)
+    assert status == 200, data
+    wire = "".join(f"\\x{b:02X}" if b >= 0x80 else chr(b) for b in "南门 入口".encode("gbk"))
+    assert sim.state(6)["videoPorts"][0]["overlay"]["caption"] == wire  # cam7 is the seventh device
+    status, document, _ = gateway.request("GET", path, token=READ)
+    assert document["video_ports"]["0"]["caption"]["caption"] == "南门 入口"
+    # Bytes that are no text in code page 936 come back as they are, and a plan against the
+    # backup that holds them has nothing to change.
+    bytes_only = {"video_ports": {"0": {"caption": {"caption": {"hex": "6f6bff"}}}}}
+    status, data, _ = gateway.request("POST", path + "/apply", bytes_only)
+    assert status == 200, data
+    status, document, _ = gateway.request("GET", path, token=READ)
+    assert document["video_ports"]["0"]["caption"]["caption"] == {"hex": "6f6bff"}
+    status, plan, _ = gateway.request("POST", path + "/plan", document, token=READ)
+    assert status == 200 and plan["changes"] == [], plan
+
+
 def test_a_slow_device_holds_up_nobody_else(gateway, sim):
     sim.call("set-fault", device=5, command=45, fault={"kind": "no-reply"})
     try:
