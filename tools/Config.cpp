@@ -1,7 +1,9 @@
 #include "Config.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -11,6 +13,7 @@
 #include <sstream>
 
 #include "Engine.h"
+#include "ExitStatus.h"
 #include "Fleet.h"
 #include "Pool.h"
 #include "Reason.h"
@@ -27,11 +30,14 @@ std::string DumpDocument(const cfg::Json& document) {
   return document.dump(2, ' ', false, cfg::Json::error_handler_t::replace) + "\n";
 }
 
-bool ReadText(const std::string& path, std::string* text) {
+// False with "PATH: the system's reason" in problem.
+bool ReadText(const std::string& path, std::string* text, std::string* problem) {
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  if (in) text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in && !in.bad()) return true;
+  *problem = path + ": " + std::strerror(errno != 0 ? errno : EIO);
+  return false;
 }
 
 // Through a temporary file and a rename, so a backup is never left half-written.
@@ -49,8 +55,9 @@ bool WriteText(const std::string& path, const std::string& text) {
 // A document from a file, checked; false with the refusals as lines.
 bool LoadFile(const std::string& path, cfg::Json* document, std::vector<std::string>* problems) {
   std::string text;
-  if (!ReadText(path, &text)) {
-    problems->push_back(path + ": cannot be read");
+  std::string problem;
+  if (!ReadText(path, &text, &problem)) {
+    problems->push_back(problem);
     return false;
   }
   std::vector<cfg::Refusal> refusals;
@@ -166,9 +173,9 @@ DeviceResult ApplyOne(ICommand& command, const cfg::Json& wanted, const ConfigCo
 }
 
 int ExitOf(Kind kind, const std::string& status) {
-  if (status == "failed" || status == "rolled back") return kConfigError;
-  if (kind == Kind::kPlan && status == "changes") return kConfigChanges;
-  return kConfigSame;
+  if (status == "failed" || status == "rolled back") return kExitFailed;
+  if (kind == Kind::kPlan && status == "changes") return kExitChanges;
+  return kExitOk;
 }
 
 }  // namespace
@@ -221,30 +228,30 @@ int RunConfig(const ConfigCommand& config, const Target& target, bool json, std:
   const Kind kind = KindOf(config);
   if (!config.outDir.empty() || !config.fromDir.empty()) {
     err << "vmlctl: --out and --from go with --inventory\n";
-    return kConfigError;
+    return kExitUsage;
   }
   std::vector<int32_t> ports;
   if (kind == Kind::kGet && !cfg::ParsePorts(config.ports, &ports)) {
     err << "vmlctl: --ports \"" << config.ports << "\" is not a list or range of video ports such as 0-3\n";
-    return kConfigError;
+    return kExitUsage;
   }
   cfg::Json wanted;
   if (kind != Kind::kGet) {
     if (config.file.empty()) {
       err << "vmlctl: config " << (config.plan->parsed() ? "plan" : "apply") << " needs a FILE\n";
-      return kConfigError;
+      return kExitUsage;
     }
     std::vector<std::string> problems;
     if (!LoadFile(config.file, &wanted, &problems)) {
       for (const std::string& problem : problems) err << "vmlctl: " << problem << '\n';
       err << "vmlctl: nothing was sent\n";
-      return kConfigError;
+      return kExitUsage;
     }
   }
   Object object(target);
   if (object.command == nullptr) {
     err << "vmlctl: CreateICommand returned no object\n";
-    return kConfigError;
+    return kExitFailed;
   }
   DeviceResult result;
   if (kind == Kind::kGet) {
@@ -275,11 +282,11 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
   if (kind == Kind::kGet) {
     if (config.outDir.empty()) {
       err << "vmlctl: config get --inventory needs --out DIR (one file per device)\n";
-      return kConfigError;
+      return kExitUsage;
     }
     if (!cfg::ParsePorts(config.ports, &ports)) {
       err << "vmlctl: --ports \"" << config.ports << "\" is not a list or range of video ports such as 0-3\n";
-      return kConfigError;
+      return kExitUsage;
     }
   }
   // One document for every device is checked once, before any device is reached.
@@ -288,13 +295,13 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
     if (config.file.empty() == config.fromDir.empty()) {
       err << "vmlctl: config " << (config.plan->parsed() ? "plan" : "apply")
           << " --inventory takes one FILE for every device or --from DIR\n";
-      return kConfigError;
+      return kExitUsage;
     }
     std::vector<std::string> problems;
     if (!config.file.empty() && !LoadFile(config.file, shared.get(), &problems)) {
       for (const std::string& problem : problems) err << "vmlctl: " << problem << '\n';
       err << "vmlctl: nothing was sent\n";
-      return kConfigError;
+      return kExitUsage;
     }
   }
 
@@ -403,9 +410,8 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
             std::to_string(options.jobs) + (options.jobs == 1 ? " job" : " jobs");
     out << line << '\n' << std::flush;
   }
-  if (notStarted != 0) return kExitInterrupted;
-  if (failed != 0) return kConfigError;
-  return kind == Kind::kPlan && counts["changes"] != 0 ? kConfigChanges : kConfigSame;
+  const int status = FleetStatus(rows.size(), started, failed);
+  return status == kExitOk && kind == Kind::kPlan && counts["changes"] != 0 ? kExitChanges : status;
 }
 
 }  // namespace vmlctl

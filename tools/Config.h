@@ -13,11 +13,6 @@
 
 namespace vmlctl {
 
-// Exit statuses of config plan (and apply --check): nothing differs, something would change.
-constexpr int kConfigSame = 0;
-constexpr int kConfigError = 1;
-constexpr int kConfigChanges = 2;
-
 struct ConfigCommand {
   CLI::App* group = nullptr;
   CLI::App* get = nullptr;

@@ -155,6 +155,12 @@ std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed,
          std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s\x1b[K";
 }
 
+int FleetStatus(std::size_t devices, std::size_t finished, std::size_t failed) {
+  if (finished < devices) return kExitInterrupted;
+  if (failed == 0) return kExitOk;
+  return failed == devices ? kExitNoneSucceeded : kExitFailed;
+}
+
 int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Args& args,
              const FleetOptions& options, std::ostream& out, std::ostream& err) {
   std::size_t width = 0;
@@ -247,8 +253,7 @@ int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Ar
     out << line << '\n';
   }
   out << std::flush;
-  if (notStarted != 0) return kExitInterrupted;
-  return failed == 0 ? 0 : 1;
+  return FleetStatus(rows.size(), shown, failed);
 }
 
 }  // namespace vmlctl

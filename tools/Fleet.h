@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ExitStatus.h"
 #include "Inventory.h"
 
 namespace vmlctl {
@@ -22,14 +23,17 @@ struct FleetOptions {
   const std::atomic<bool>* stop = nullptr;
 };
 
-constexpr int kExitInterrupted = 130;
-
-// Returns the exit status: 0 when every device succeeded, 1 when one failed, kExitInterrupted
-// when stop came before every device had started.
 // The bar the fleet runs redraw in place on a terminal: "\r[####....] 12/20  failed 1  0.4 s".
 std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed,
                         std::chrono::steady_clock::duration elapsed);
 
+// The exit status of a fleet run: kExitInterrupted when fewer devices finished than there are,
+// else kExitOk, kExitFailed or kExitNoneSucceeded by how many of them failed.
+int FleetStatus(std::size_t devices, std::size_t finished, std::size_t failed);
+
+// Returns the exit status: kExitOk when every device succeeded, kExitFailed when some failed,
+// kExitNoneSucceeded when all did, kExitInterrupted when stop came before every device had
+// started.
 int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Args& args,
              const FleetOptions& options, std::ostream& out, std::ostream& err);
 

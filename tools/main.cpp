@@ -1,11 +1,12 @@
 // vmlctl: runs one operation of the client library against a video server, or against a
 // simulated one started in this process, and prints the result and the library's result text.
 //
-// Exit status: 0 success, 1 the operation (on some device) failed, 2 usage error, 130 a fleet run
-// interrupted by Ctrl-C.
+// Exit statuses: ExitStatus.h, the same for every subcommand.
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "Commands.h"
 #include "Config.h"
 #include "Device.h"
+#include "ExitStatus.h"
 #include "Fleet.h"
 #include "Inventory.h"
 #include "Output.h"
@@ -31,10 +33,6 @@
 
 namespace vmlctl {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 // One table entry as a CLI11 subcommand, with the texts its arguments are parsed into.
 struct Bound {
@@ -172,9 +170,11 @@ extern "C" void OnInterrupt(int) {
 
 int RunInventory(const std::string& path, const Target& defaults, FleetOptions options,
                  const std::function<int(const std::vector<InventoryRow>&, FleetOptions)>& run) {
+  errno = 0;
   std::ifstream file(path);
   if (!file) {
-    std::cerr << "vmlctl: cannot read the inventory " << path << '\n';
+    std::cerr << "vmlctl: " << path << ": " << std::strerror(errno != 0 ? errno : ENOENT)
+              << "; nothing was run\n";
     return kExitUsage;
   }
   std::vector<InventoryRow> rows;
@@ -254,6 +254,9 @@ int Main(int argc, char** argv) {
   CLI::App* state = app.add_subcommand("state", "Print the embedded simulator's device state as JSON");
   CLI::App* helpAll = app.add_subcommand("help-all", "Print the usage of every subcommand");
   for (CLI::App* tool : {tour, state, helpAll}) tool->group("Tool");
+  // Set after the subcommands are made, which would inherit it: the table ends the tool's own
+  // help only.
+  app.footer(kExitStatusTable);
 
   try {
     app.parse(argc, argv);

@@ -147,17 +147,25 @@ TEST(VmlctlTest, AnOutputThatCannotBeWrittenFailsTheRun) {
   }
 }
 
-TEST(VmlctlTest, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(Vmlctl({"no-such-command"}).status, 2);
-  EXPECT_EQ(Vmlctl({"set-bitrate"}).status, 2);                 // missing value
-  EXPECT_EQ(Vmlctl({"set-bitrate", "fast"}).status, 2);         // not a number
-  EXPECT_EQ(Vmlctl({"osd", "set-time", "on", "9"}).status, 2);  // position is 1..8
-  EXPECT_EQ(Vmlctl({"mask", "set", "maybe", "0", "0", "1", "1"}).status, 2);
-  EXPECT_EQ(Vmlctl({"set-time", "2026-02-30 10:00"}).status, 2);
-  EXPECT_EQ(Vmlctl({"--port", "4000", "get-bitrate"}).status, 2);  // --port needs --host
-  EXPECT_EQ(Vmlctl({"--host", "127.0.0.1", "--port", "1", "tour"}).status, 2);
-  EXPECT_EQ(Vmlctl({"ptz"}).status, 2);  // group without its action
+TEST(VmlctlTest, UsageErrorsExitWith64) {
+  EXPECT_EQ(Vmlctl({"no-such-command"}).status, 64);
+  EXPECT_EQ(Vmlctl({"set-bitrate"}).status, 64);                 // missing value
+  EXPECT_EQ(Vmlctl({"set-bitrate", "fast"}).status, 64);         // not a number
+  EXPECT_EQ(Vmlctl({"osd", "set-time", "on", "9"}).status, 64);  // position is 1..8
+  EXPECT_EQ(Vmlctl({"mask", "set", "maybe", "0", "0", "1", "1"}).status, 64);
+  EXPECT_EQ(Vmlctl({"set-time", "2026-02-30 10:00"}).status, 64);
+  EXPECT_EQ(Vmlctl({"--port", "4000", "get-bitrate"}).status, 64);  // --port needs --host
+  EXPECT_EQ(Vmlctl({"--host", "127.0.0.1", "--port", "1", "tour"}).status, 64);
+  EXPECT_EQ(Vmlctl({"ptz"}).status, 64);  // group without its action
   EXPECT_EQ(Vmlctl({"get-bitrate", "--help"}).status, 0);
+  EXPECT_EQ(Vmlctl({"--prots", "1", "get-bitrate"}).status, 64);  // a mistyped option
+  EXPECT_EQ(Vmlctl({"config", "plan"}).status, 64);               // its FILE missing
+  const ToolRun unreadable = Vmlctl({"config", "plan", "/nonexistent/cam.json"});
+  EXPECT_EQ(unreadable.status, 64);
+  EXPECT_TRUE(Has(unreadable.errors, "/nonexistent/cam.json: No such file or directory"))
+      << unreadable.errors;
+  // The help ends with the table a script branches on.
+  EXPECT_TRUE(Has(Vmlctl({"--help"}).output, "64   usage error")) << Vmlctl({"--help"}).output;
 }
 
 // A device the tool did not start: it must reach it with --host/--port and must not mistake a
@@ -221,18 +229,18 @@ TEST_F(ExternalDeviceTest, TextsWithAHyphenAreArgumentErrorsAndNothingIsSent) {
   ASSERT_EQ(At({"osd", "set-caption", "on", "2", "Gate 1"}).status, 0);
   device.ClearRequests();
   const ToolRun caption = Human({"osd", "set-caption", "on", "2", "Gate-1 north"});
-  EXPECT_EQ(caption.status, 2);
+  EXPECT_EQ(caption.status, 64);
   EXPECT_TRUE(Has(caption.errors, "cannot hold '-'")) << caption.errors;
-  EXPECT_EQ(At({"set-account", "op-1", "pw"}).status, 2);
-  EXPECT_EQ(At({"set-param-t", "1-2", "0"}).status, 2);
+  EXPECT_EQ(At({"set-account", "op-1", "pw"}).status, 64);
+  EXPECT_EQ(At({"set-param-t", "1-2", "0"}).status, 64);
   EXPECT_EQ(Vmlctl({"--host", "127.0.0.1", "--port", std::to_string(device.Port()), "--user", "ad-min",
                     "get-bitrate"})
                 .status,
-            2);
+            64);
   EXPECT_TRUE(device.Requests().empty());
   EXPECT_EQ(device.State().videoPorts[0].overlay.caption, "Gate 1");
   // Commands 51 and 52 carry their texts as given.
-  EXPECT_NE(At({"command51", "1", "x -b 5", "y", "0"}).status, 2);
+  EXPECT_NE(At({"command51", "1", "x -b 5", "y", "0"}).status, 64);
   EXPECT_EQ(device.Requests().back().text, "-p 1 -t x -b 5 -a y -o 0");
 }
 
@@ -250,7 +258,7 @@ TEST_F(ExternalDeviceTest, SetVideoSettingsChangesOnlyTheGivenValues) {
   EXPECT_EQ(port.picture.brightness, 42);
   EXPECT_EQ(port.encoder.frameRate, 12);
   EXPECT_EQ(Json(run)["values"]["hue"], 118);
-  EXPECT_EQ(At({"set-video-settings", "--hue", "-10"}).status, 2);
+  EXPECT_EQ(At({"set-video-settings", "--hue", "-10"}).status, 64);
   // The combined read and the single-value reads agree on every picture value.
   const auto all = Json(At({"--json", "video-settings"}))["values"];
   for (const char* name : {"brightness", "contrast", "saturation", "hue"}) {
@@ -367,7 +375,7 @@ TEST_F(ExternalDeviceTest, EachWayOfFailingHasItsOwnReason) {
 TEST(VmlctlTest, AddressesThatAreNoDottedQuadAreRefusedBeforeAnythingRuns) {
   for (const char* host : {"localhost", "camera-1.example", "127.1", "010.0.0.1", "1.2.3.256"}) {
     const ToolRun run = Vmlctl({"--host", host, "--port", "8000", "get-bitrate"});
-    EXPECT_EQ(run.status, 2) << host;
+    EXPECT_EQ(run.status, 64) << host;
     EXPECT_TRUE(Has(run.errors, "is not a dotted-quad IPv4 address")) << host << ": " << run.errors;
     EXPECT_TRUE(run.output.empty()) << run.output;
   }
@@ -519,21 +527,59 @@ TEST_F(FleetTest, ExitsWithZeroOnlyWhenEveryDeviceSucceeded) {
                            << "\n";
   EXPECT_EQ(Vmlctl({"--inventory", inventory, "get-bitrate"}).status, 0);
   // Missing columns come from the global options.
-  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--password", "wrong", "get-bitrate"}).status, 1);
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--password", "wrong", "get-bitrate"}).status, 3);
+}
+
+// Some devices failed, or all did: two statuses, so a script can tell a partial run from a dead
+// network; config plan's "changes pending" only when nothing failed.
+TEST_F(FleetTest, ExitStatusTellsSomeFailedFromNoneSucceeded) {
+  const std::string document = inventory + ".json";
+  std::ofstream(document) << R"({"video_ports": {"0": {"encoder": {"bitrate": 1024}}}})";
+  const std::string live = "127.0.0.1," + std::to_string(fleet.Port(0));
+  const std::string dead = "127.0.0.1," + std::to_string(closedPort);
+  struct Case {
+    std::vector<std::string> rows;
+    std::vector<std::string> command;
+    int status;
+  };
+  const Case cases[] = {
+      {{live}, {"get-bitrate"}, 0},
+      {{live, dead}, {"get-bitrate"}, 1},
+      {{dead, dead}, {"get-bitrate"}, 3},
+      {{live}, {"config", "plan", document}, 2},
+      {{live}, {"config", "apply", "--check", document}, 2},
+      {{live, dead}, {"config", "plan", document}, 1},
+      {{dead}, {"config", "plan", document}, 3},
+  };
+  for (const Case& c : cases) {
+    std::ofstream out(inventory);
+    out << "host,port\n";
+    for (const std::string& row : c.rows) out << row << "\n";
+    out.close();
+    std::vector<std::string> args = {"--inventory", inventory};
+    args.insert(args.end(), c.command.begin(), c.command.end());
+    const ToolRun run = Vmlctl(args);
+    EXPECT_EQ(run.status, c.status) << c.command[0] << " on " << c.rows.size() << " rows: " << run.output;
+  }
+  EXPECT_EQ(fleet.State(0).videoPorts[0].encoder.bitrate, 512);
+  const ToolRun missing = Vmlctl({"--inventory", "nosuch.csv", "get-bitrate"});
+  EXPECT_EQ(missing.status, 64);
+  EXPECT_TRUE(Has(missing.errors, "nosuch.csv: No such file or directory")) << missing.errors;
+  std::remove(document.c_str());
 }
 
 TEST_F(FleetTest, ABadRowNamesItsLineAndNothingRuns) {
   std::ofstream(inventory) << "host,port,user,password,video-port\n127.0.0.1," << fleet.Port(0)
                            << ",admin,admin,0\n\n127.0.0.1,70000,admin,admin,0\n";
   const ToolRun run = Vmlctl({"--inventory", inventory, "get-bitrate"});
-  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.status, 64);
   EXPECT_TRUE(Has(run.errors, inventory + ":4: port \"70000\"")) << run.errors;
   EXPECT_TRUE(run.output.empty()) << run.output;
   EXPECT_EQ(fleet.Stats(0).accepted, 0u);
-  EXPECT_EQ(Vmlctl({"--inventory", "/nonexistent/inventory.csv", "get-bitrate"}).status, 2);
-  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--trace", "get-bitrate"}).status, 2);
-  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--host", "127.0.0.1", "get-bitrate"}).status, 2);
-  EXPECT_EQ(Vmlctl({"--jobs", "4", "get-bitrate"}).status, 2);  // --jobs needs --inventory
+  EXPECT_EQ(Vmlctl({"--inventory", "/nonexistent/inventory.csv", "get-bitrate"}).status, 64);
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--trace", "get-bitrate"}).status, 64);
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--host", "127.0.0.1", "get-bitrate"}).status, 64);
+  EXPECT_EQ(Vmlctl({"--jobs", "4", "get-bitrate"}).status, 64);  // --jobs needs --inventory
 }
 
 TEST_F(FleetTest, CtrlCStopsStartingDevicesAndReportsWhatWasDone) {
@@ -582,12 +628,12 @@ TEST_F(ExternalDeviceTest, ConfigPlanExitCodesAndApply) {
   EXPECT_EQ(device.State().videoPorts[0].encoder.bitrate, 1024);
   EXPECT_EQ(Human({"config", "plan", file}).status, 0);
 
-  // A refused document: its field and path, exit 1, and not one byte to the device.
+  // A refused document: its field and path, exit 64, and not one byte to the device.
   device.ClearRequests();
   write("{\"video_ports\": {\"0\": {\"encoder\": {\"bitrate\": \"fast\"}}}}");
   for (const char* action : {"plan", "apply"}) {
     ToolRun bad = Human({"config", action, file});
-    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.status, 64);
     EXPECT_TRUE(Has(bad.errors, "bitrate: expected an integer at video_ports.0.encoder")) << bad.errors;
   }
   EXPECT_TRUE(device.Requests().empty());
