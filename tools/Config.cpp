@@ -1,11 +1,6 @@
 #include "Config.h"
 
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,6 +9,7 @@
 
 #include "Engine.h"
 #include "ExitStatus.h"
+#include "Files.h"
 #include "Fleet.h"
 #include "Pool.h"
 #include "Reason.h"
@@ -28,28 +24,6 @@ using Clock = std::chrono::steady_clock;
 
 std::string DumpDocument(const cfg::Json& document) {
   return document.dump(2, ' ', false, cfg::Json::error_handler_t::replace) + "\n";
-}
-
-// False with "PATH: the system's reason" in problem.
-bool ReadText(const std::string& path, std::string* text, std::string* problem) {
-  errno = 0;
-  std::ifstream in(path, std::ios::binary);
-  if (in) text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in && !in.bad()) return true;
-  *problem = path + ": " + std::strerror(errno != 0 ? errno : EIO);
-  return false;
-}
-
-// Through a temporary file and a rename, so a backup is never left half-written.
-bool WriteText(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text;
-    if (!out.flush()) return false;
-  }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
 // A document from a file, checked; false with the refusals as lines.
@@ -119,9 +93,10 @@ DeviceResult GetOne(ICommand& command, const std::vector<int32_t>& ports, const 
   }
   result.status = "read";
   if (!file.empty()) {
-    if (!WriteText(file, DumpDocument(read.document))) {
+    std::string problem;
+    if (!WriteText(file, DumpDocument(read.document), &problem)) {
       result.status = "failed";
-      result.lines.push_back(file + ": cannot be written");
+      result.lines.push_back(problem);
       result.json["errors"].push_back(result.lines.back());
       return result;
     }
@@ -170,6 +145,25 @@ DeviceResult ApplyOne(ICommand& command, const cfg::Json& wanted, const ConfigCo
     result.status = applied.changes.empty() ? "unchanged" : "changed";
   }
   return result;
+}
+
+// Every file the fleet run will read or write, looked at before the first device is contacted:
+// the --out folder made, each device's backup writable, each --from file readable. All the
+// problems, so one run shows them all.
+std::vector<std::string> FleetFileProblems(const ConfigCommand& config, Kind kind,
+                                           const std::vector<InventoryRow>& rows) {
+  std::vector<std::string> problems;
+  auto check = [&](std::string problem) {
+    if (!problem.empty()) problems.push_back(std::move(problem));
+  };
+  if (kind == Kind::kGet) {
+    check(MakeDirectory(config.outDir));
+    if (!problems.empty()) return problems;
+    for (const InventoryRow& row : rows) check(WriteProblem(DeviceFile(config.outDir, row.target)));
+  } else if (!config.fromDir.empty()) {
+    for (const InventoryRow& row : rows) check(ReadProblem(DeviceFile(config.fromDir, row.target)));
+  }
+  return problems;
 }
 
 int ExitOf(Kind kind, const std::string& status) {
@@ -248,6 +242,12 @@ int RunConfig(const ConfigCommand& config, const Target& target, bool json, std:
       return kExitUsage;
     }
   }
+  if (kind == Kind::kGet && !config.output.empty()) {
+    if (const std::string problem = WriteProblem(config.output); !problem.empty()) {
+      err << "vmlctl: " << problem << "; nothing was sent\n";
+      return kExitUsage;
+    }
+  }
   Object object(target);
   if (object.command == nullptr) {
     err << "vmlctl: CreateICommand returned no object\n";
@@ -303,6 +303,11 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
       err << "vmlctl: nothing was sent\n";
       return kExitUsage;
     }
+  }
+  if (const auto problems = FleetFileProblems(config, kind, rows); !problems.empty()) {
+    for (const std::string& problem : problems) err << "vmlctl: " << problem << '\n';
+    err << "vmlctl: nothing was sent\n";
+    return kExitUsage;
   }
 
   const auto start = Clock::now();

@@ -4,9 +4,7 @@
 // Exit statuses: ExitStatus.h, the same for every subcommand.
 #include <CLI/CLI.hpp>
 #include <atomic>
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <exception>
 #include <fstream>
 #include <functional>
@@ -22,6 +20,7 @@
 #include "Config.h"
 #include "Device.h"
 #include "ExitStatus.h"
+#include "Files.h"
 #include "Fleet.h"
 #include "Inventory.h"
 #include "Output.h"
@@ -170,13 +169,11 @@ extern "C" void OnInterrupt(int) {
 
 int RunInventory(const std::string& path, const Target& defaults, FleetOptions options,
                  const std::function<int(const std::vector<InventoryRow>&, FleetOptions)>& run) {
-  errno = 0;
-  std::ifstream file(path);
-  if (!file) {
-    std::cerr << "vmlctl: " << path << ": " << std::strerror(errno != 0 ? errno : ENOENT)
-              << "; nothing was run\n";
+  if (const std::string problem = ReadProblem(path); !problem.empty()) {
+    std::cerr << "vmlctl: " << problem << "; nothing was run\n";
     return kExitUsage;
   }
+  std::ifstream file(path);
   std::vector<InventoryRow> rows;
   InventoryError error;
   if (!ParseInventory(file, defaults, &rows, &error)) {

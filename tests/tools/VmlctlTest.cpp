@@ -661,6 +661,18 @@ TEST_F(FleetTest, ConfigBackupOfAFleetWithDeadDevicesAndApplyFromTheFiles) {
   nlohmann::json document = nlohmann::json::parse(Slurp(edited));
   document["video_ports"]["0"]["encoder"]["bitrate"] = 2048;
   std::ofstream(edited) << document.dump(2);
+  // The two dead devices have no backup: the run names their files and contacts no device.
+  const std::size_t accepted = fleet.Stats(0).accepted;
+  const ToolRun withoutFiles = Vmlctl({"--inventory", inventory, "config", "apply", "--from", dir});
+  EXPECT_EQ(withoutFiles.status, 64);
+  EXPECT_TRUE(Has(withoutFiles.errors,
+                  dir + "/127.0.0.1_" + std::to_string(closedPort) + ".json: No such file or directory"))
+      << withoutFiles.errors;
+  EXPECT_EQ(fleet.Stats(0).accepted, accepted) << "contacted before its files were checked";
+  for (const std::size_t dead : {kClosed, kWrongPassword}) {
+    const uint16_t port = dead == kClosed ? closedPort : fleet.Port(dead);
+    std::filesystem::copy_file(edited, dir + "/127.0.0.1_" + std::to_string(port) + ".json");
+  }
   fleet.ClearRequests(5);
   const ToolRun apply = Vmlctl({"--inventory", inventory, "config", "apply", "--from", dir});
   EXPECT_EQ(apply.status, 1);
@@ -669,6 +681,28 @@ TEST_F(FleetTest, ConfigBackupOfAFleetWithDeadDevicesAndApplyFromTheFiles) {
   EXPECT_EQ(fleet.State(3).videoPorts[0].encoder.bitrate, 2048);
   for (const auto& request : fleet.Requests(5))
     EXPECT_NE(request.command, 31) << "an unchanged device was written";
+  std::filesystem::remove_all(dir);
+}
+
+// An output that cannot be written stops the run before any device is contacted, and a missing
+// --out folder is made with its parents.
+TEST_F(FleetTest, OutputPathsAreCheckedBeforeAnyDevice) {
+  char dirTemplate[] = "/tmp/vmlctl-out-XXXXXX";
+  const std::string dir = mkdtemp(dirTemplate);
+  const std::string blocker = dir + "/file";
+  std::ofstream(blocker) << "x";
+  const ToolRun single = Vmlctl({"--host", "127.0.0.1", "--port", std::to_string(fleet.Port(0)), "config",
+                                 "get", "-o", dir + "/backup/x.json"});
+  EXPECT_EQ(single.status, 64);
+  EXPECT_TRUE(Has(single.errors, dir + "/backup/x.json: No such file or directory")) << single.errors;
+  const ToolRun blocked = Vmlctl({"--inventory", inventory, "config", "get", "--out", blocker + "/backup"});
+  EXPECT_EQ(blocked.status, 64);
+  EXPECT_TRUE(Has(blocked.errors, blocker + "/backup: Not a directory")) << blocked.errors;
+  EXPECT_EQ(fleet.Stats(0).accepted, 0u);
+
+  const ToolRun made = Vmlctl({"--inventory", inventory, "config", "get", "--out", dir + "/a/b"});
+  EXPECT_EQ(made.status, 1) << made.errors;
+  EXPECT_TRUE(std::ifstream(dir + "/a/b/127.0.0.1_" + std::to_string(fleet.Port(0)) + ".json").good());
   std::filesystem::remove_all(dir);
 }
 
