@@ -3,7 +3,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -11,7 +11,6 @@
 #include "ExitStatus.h"
 #include "Files.h"
 #include "Fleet.h"
-#include "Pool.h"
 #include "Reason.h"
 
 namespace vmlctl {
@@ -166,8 +165,10 @@ std::vector<std::string> FleetFileProblems(const ConfigCommand& config, Kind kin
   return problems;
 }
 
+bool Failed(const std::string& status) { return status == "failed" || status == "rolled back"; }
+
 int ExitOf(Kind kind, const std::string& status) {
-  if (status == "failed" || status == "rolled back") return kExitFailed;
+  if (Failed(status)) return kExitFailed;
   if (kind == Kind::kPlan && status == "changes") return kExitChanges;
   return kExitOk;
 }
@@ -203,6 +204,10 @@ void AddConfigCommand(CLI::App& app, ConfigCommand* config) {
                                                 "Write what differs, read it back, roll back when a change "
                                                 "does not hold; exit 0 when all held or nothing "
                                                 "differed, else 1");
+  for (CLI::App* sub : {config->get, config->plan, config->apply}) {
+    sub->add_flag("--summary", config->summary,
+                  "With --inventory: print the summary alone, not a line per device and change");
+  }
   for (CLI::App* sub : {config->plan, config->apply}) {
     CLI::Option* file =
         sub->add_option("FILE", config->file, "The wanted document (fields left out stay as they are)");
@@ -220,8 +225,8 @@ void AddConfigCommand(CLI::App& app, ConfigCommand* config) {
 int RunConfig(const ConfigCommand& config, const Target& target, bool json, std::ostream& out,
               std::ostream& err) {
   const Kind kind = KindOf(config);
-  if (!config.outDir.empty() || !config.fromDir.empty()) {
-    err << "vmlctl: --out and --from go with --inventory\n";
+  if (!config.outDir.empty() || !config.fromDir.empty() || config.summary) {
+    err << "vmlctl: --out, --from and --summary go with --inventory\n";
     return kExitUsage;
   }
   std::vector<int32_t> ports;
@@ -311,86 +316,78 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
   }
 
   const auto start = Clock::now();
-  std::mutex mutex;
+  const std::size_t width = LabelWidth(rows);
   std::map<std::string, std::size_t> counts;
-  std::size_t done = 0;
   std::size_t failed = 0;
-  bool barShown = false;
-  auto lastDraw = start;
+  // A device's result lives from its end until its lines are printed: in inventory order, as
+  // soon as every device before it has ended, so memory follows the jobs, not the fleet.
+  std::vector<std::optional<DeviceResult>> results(rows.size());
 
-  // Each device's line goes out as it ends and nothing of it is kept, so a fleet of any size
-  // needs the same memory.
-  auto report = [&](const InventoryRow& row, DeviceResult result) {
-    std::lock_guard<std::mutex> lock(mutex);
-    ++counts[result.status];
-    ++done;
-    if (result.status == "failed" || result.status == "rolled back") ++failed;
-    if (barShown) {
-      err << "\r\x1b[K";
-      barShown = false;
+  auto work = [&](std::size_t i) {
+    const InventoryRow& row = rows[i];
+    DeviceResult result;
+    cfg::Json own;
+    const cfg::Json* wanted = shared.get();
+    if (kind != Kind::kGet && !config.fromDir.empty()) {
+      std::vector<std::string> problems;
+      if (!LoadFile(DeviceFile(config.fromDir, row.target), &own, &problems)) {
+        result.status = "failed";
+        result.lines = problems;
+        result.lines.push_back("nothing was sent");
+        result.json["errors"] = result.lines;
+        results[i] = std::move(result);
+        return false;
+      }
+      wanted = &own;
     }
-    const std::string address = row.target.host + ":" + std::to_string(row.target.port);
+    Object object(row.target);
+    if (object.command == nullptr) {
+      result.status = "failed";
+      result.lines.push_back("CreateICommand returned no object");
+    } else if (kind == Kind::kGet) {
+      result = GetOne(*object.command, ports, DeviceFile(config.outDir, row.target), nullptr,
+                      row.target.textEncoding);
+    } else if (kind == Kind::kPlan) {
+      result = PlanOne(*object.command, *wanted, row.target.textEncoding);
+    } else {
+      result = ApplyOne(*object.command, *wanted, config, row.target);
+    }
+    const bool ok = !Failed(result.status);
+    results[i] = std::move(result);
+    return ok;
+  };
+
+  auto show = [&](std::size_t i) {
+    const InventoryRow& row = rows[i];
+    const DeviceResult& result = *results[i];
+    ++counts[result.status];
+    if (Failed(result.status)) ++failed;
+    if (config.summary) {
+      results[i].reset();
+      return;
+    }
     if (options.json) {
-      cfg::Json line = cfg::Json::object();
-      line["line"] = row.line;
-      line["host"] = row.target.host;
-      line["port"] = row.target.port;
+      cfg::Json line = RowJson(row);
       line["status"] = result.status;
-      for (auto& [key, value] : result.json.items()) line[key] = value;
+      for (const auto& [key, value] : result.json.items()) line[key] = value;
       out << line.dump(-1, ' ', false, cfg::Json::error_handler_t::replace) << '\n';
     } else {
-      out << address << "  " << result.status;
-      if (result.status == "failed" || result.status == "rolled back") {
-        for (const std::string& detail : result.lines) out << "\n  " << detail;
-      } else if (kind != Kind::kGet && !result.lines.empty()) {
+      out << PaddedLabel(row, width) << "  " << result.status;
+      if (!Failed(result.status) && kind != Kind::kGet && !result.lines.empty()) {
         out << " (" << result.lines.size() << (result.lines.size() == 1 ? " field)" : " fields)");
       }
       out << '\n';
+      // Each change or problem on a line of its own that starts with the device, so a grep for a
+      // field or a device finds the whole of it.
+      const std::string who = ShortLabel(row);
+      for (const std::string& detail : result.lines) out << who << ' ' << detail << '\n';
     }
     out << std::flush;
-    const auto now = Clock::now();
-    if (options.progress && done < rows.size() && now - lastDraw >= std::chrono::milliseconds(100)) {
-      err << ProgressBar(done, rows.size(), failed, now - start) << std::flush;
-      barShown = true;
-      lastDraw = now;
-    }
+    results[i].reset();
   };
 
-  const std::size_t started = vmlcmd::config::ForEachDevice(
-      rows.size(), options.jobs,
-      [&](std::size_t i) {
-        const InventoryRow& row = rows[i];
-        DeviceResult result;
-        cfg::Json own;
-        const cfg::Json* wanted = shared.get();
-        if (kind != Kind::kGet && !config.fromDir.empty()) {
-          std::vector<std::string> problems;
-          if (!LoadFile(DeviceFile(config.fromDir, row.target), &own, &problems)) {
-            result.status = "failed";
-            result.lines = problems;
-            result.lines.push_back("nothing was sent");
-            result.json["errors"] = result.lines;
-            return report(row, std::move(result));
-          }
-          wanted = &own;
-        }
-        Object object(row.target);
-        if (object.command == nullptr) {
-          result.status = "failed";
-          result.lines.push_back("CreateICommand returned no object");
-        } else if (kind == Kind::kGet) {
-          result = GetOne(*object.command, ports, DeviceFile(config.outDir, row.target), nullptr,
-                          row.target.textEncoding);
-        } else if (kind == Kind::kPlan) {
-          result = PlanOne(*object.command, *wanted, row.target.textEncoding);
-        } else {
-          result = ApplyOne(*object.command, *wanted, config, row.target);
-        }
-        report(row, std::move(result));
-      },
-      options.stop);
+  const std::size_t started = RunInOrder(rows.size(), options, err, work, show);
 
-  if (barShown) err << "\r\x1b[K";
   const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
   const std::size_t notStarted = rows.size() - started;
   const std::vector<std::string> order =

@@ -684,6 +684,56 @@ TEST_F(FleetTest, ConfigBackupOfAFleetWithDeadDevicesAndApplyFromTheFiles) {
   std::filesystem::remove_all(dir);
 }
 
+// The configuration commands over a fleet read like the single-operation fleet mode: each device
+// by its inventory name, in inventory order whatever order they end in, the same JSON head.
+TEST_F(FleetTest, ConfigPlanOfAFleetListsEachChangeByNameInInventoryOrder) {
+  const std::string document = inventory + ".json";
+  std::ofstream(document) << R"({"video_ports": {"0": {"encoder": {"bitrate": 1024}}}})";
+  {
+    std::ofstream out(inventory);
+    out << "name,host,port\n";
+    for (std::size_t i = 0; i < 4; ++i) out << "sim-" << i + 1 << ",127.0.0.1," << fleet.Port(i) << "\n";
+    out << "sim-5,127.0.0.1," << closedPort << "\n";
+  }
+  for (std::size_t i = 0; i < 3; ++i)
+    fleet.UpdateState(i, [](napisim::DeviceState& s) { s.videoPorts[0].encoder.bitrate = 1024; });
+  // The first device ends last.
+  fleet.SetFault(0, napisim::kLoginCommand, napisim::Fault::Delay(std::chrono::milliseconds(300)));
+
+  const ToolRun plan = Vmlctl({"--inventory", inventory, "--jobs", "5", "config", "plan", document});
+  EXPECT_EQ(plan.status, 1) << plan.errors;
+  const std::vector<std::string> lines = Lines(plan.output);
+  ASSERT_GE(lines.size(), 7u) << plan.output;
+  EXPECT_EQ(lines[0].rfind("sim-1 127.0.0.1:" + std::to_string(fleet.Port(0)), 0), 0u) << plan.output;
+  EXPECT_TRUE(Has(lines[0], "  unchanged")) << lines[0];
+  EXPECT_TRUE(Has(lines[3], "  changes (1 field)")) << lines[3];
+  EXPECT_EQ(lines[4], "sim-4 video_ports.0.encoder.bitrate: 512 -> 1024");
+  EXPECT_EQ(lines[5].rfind("sim-5 127.0.0.1:" + std::to_string(closedPort), 0), 0u) << lines[5];
+  EXPECT_TRUE(Has(lines[5], "  failed")) << lines[5];
+  EXPECT_EQ(lines[6].rfind("sim-5 ", 0), 0u) << lines[6];
+  EXPECT_EQ(lines.back().rfind("5 devices: 3 unchanged, 1 changes, 1 failed; ", 0), 0u) << lines.back();
+
+  const ToolRun summary =
+      Vmlctl({"--inventory", inventory, "config", "apply", "--check", "--summary", document});
+  EXPECT_EQ(summary.status, 1);
+  EXPECT_EQ(Lines(summary.output).size(), 1u) << summary.output;
+
+  // The same head as the single-operation fleet's JSON lines.
+  const ToolRun json = Vmlctl({"--inventory", inventory, "--json", "config", "plan", document});
+  const ToolRun single = Vmlctl({"--inventory", inventory, "--json", "get-bitrate"});
+  const std::vector<std::string> planLines = Lines(json.output), singleLines = Lines(single.output);
+  ASSERT_EQ(planLines.size(), 6u) << json.output;
+  ASSERT_EQ(singleLines.size(), 6u) << single.output;
+  for (std::size_t i = 0; i < 5; ++i) {
+    const auto planned = nlohmann::json::parse(planLines[i]), ran = nlohmann::json::parse(singleLines[i]);
+    for (const char* key : {"line", "name", "host", "port", "video_port"})
+      EXPECT_EQ(planned[key], ran[key]) << key;
+    EXPECT_EQ(planned["name"], "sim-" + std::to_string(i + 1));
+  }
+  EXPECT_EQ(fleet.State(3).videoPorts[0].encoder.bitrate, 512);
+  std::remove(document.c_str());
+}
+
 // An output that cannot be written stops the run before any device is contacted, and a missing
 // --out folder is made with its parents.
 TEST_F(FleetTest, OutputPathsAreCheckedBeforeAnyDevice) {
