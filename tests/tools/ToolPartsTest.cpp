@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Clock.h"
 #include "Files.h"
 #include "Inventory.h"
 #include "Reason.h"
@@ -140,6 +141,15 @@ TEST(FilesTest, ProblemsNameThePathAndTheSystemsReason) {
   EXPECT_FALSE(WriteText(missing, "text", &problem));
   EXPECT_EQ(problem, missing + ": No such file or directory");
   std::filesystem::remove_all(dir);
+}
+
+TEST(ClockTest, NowIsTheHostsClockInTheLayoutOfATimeArgument) {
+  using std::chrono::seconds;
+  using std::chrono::system_clock;
+  EXPECT_EQ(ClockText(system_clock::time_point(seconds(1767323045)), true), "2026-01-02T03:04:05");
+  EXPECT_EQ(ClockText(system_clock::time_point(seconds(1709251199)), true), "2024-02-29T23:59:59");
+  EXPECT_EQ(ResolveNow("2026-01-02T03:04:05", true), "2026-01-02T03:04:05");
+  EXPECT_EQ(ResolveNow("now", true).size(), std::string("YYYY-MM-DDTHH:MM:SS").size());
 }
 
 TEST(ReasonTest, DottedQuadsOnly) {

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Commands.h"
@@ -242,6 +244,27 @@ TEST_F(ExternalDeviceTest, TextsWithAHyphenAreArgumentErrorsAndNothingIsSent) {
   // Commands 51 and 52 carry their texts as given.
   EXPECT_NE(At({"command51", "1", "x -b 5", "y", "0"}).status, 64);
   EXPECT_EQ(device.Requests().back().text, "-p 1 -t x -b 5 -a y -o 0");
+}
+
+// The device's clock as the library writes it: digits without padding, in UTC here.
+std::pair<std::string, std::string> WireClock(std::chrono::system_clock::time_point when) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm f{};
+  gmtime_r(&seconds, &f);
+  return {std::to_string(f.tm_year + 1900) + std::to_string(f.tm_mon + 1) + std::to_string(f.tm_mday),
+          std::to_string(f.tm_hour) + std::to_string(f.tm_min) + std::to_string(f.tm_sec)};
+}
+
+TEST_F(ExternalDeviceTest, SetClockNowSendsTheHostsClock) {
+  const auto before = WireClock(std::chrono::system_clock::now());
+  const ToolRun run = Human({"set-clock", "now", "--utc"});
+  const auto after = WireClock(std::chrono::system_clock::now());
+  ASSERT_EQ(run.status, 0) << run.output << run.errors;
+  const std::pair<std::string, std::string> set = {device.State().clock.date, device.State().clock.time};
+  EXPECT_TRUE(set == before || set == after) << set.first << " " << set.second;
+  EXPECT_EQ(Human({"set-clock", "soon"}).status, 64);
+  EXPECT_EQ(Human({"set-clock", "2026-01-02T03:04:05", "--utc"}).status, 0);  // a given time stays as given
+  EXPECT_EQ(device.State().clock.time, "345");
 }
 
 TEST_F(ExternalDeviceTest, SetVideoSettingsChangesOnlyTheGivenValues) {
@@ -732,6 +755,15 @@ TEST_F(FleetTest, ConfigPlanOfAFleetListsEachChangeByNameInInventoryOrder) {
   }
   EXPECT_EQ(fleet.State(3).videoPorts[0].encoder.bitrate, 512);
   std::remove(document.c_str());
+}
+
+TEST_F(FleetTest, SetClockNowSetsEveryDevice) {
+  const ToolRun run = Vmlctl({"--inventory", inventory, "set-clock", "now"});
+  EXPECT_EQ(run.status, 1) << run.output;  // the dead ones
+  for (std::size_t i = 0; i < kDevices; ++i) {
+    const bool dead = i == kClosed || i == kWrongPassword;
+    EXPECT_EQ(fleet.State(i).clock.date.empty(), dead) << i;
+  }
 }
 
 // An output that cannot be written stops the run before any device is contacted, and a missing
