@@ -320,7 +320,7 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
   std::map<std::string, std::size_t> counts;
   std::size_t failed = 0;
   // A device's result lives from its end until its lines are printed: in inventory order, as
-  // soon as every device before it has ended, so memory follows the jobs, not the fleet.
+  // soon as every device before it has ended; only those waiting on a slower one are held.
   std::vector<std::optional<DeviceResult>> results(rows.size());
 
   auto work = [&](std::size_t i) {
