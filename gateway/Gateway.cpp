@@ -6,6 +6,8 @@
 #include <cmath>
 #include <ostream>
 
+#include "Clock.h"
+#include "Commands.h"
 #include "Reason.h"
 #include "Resources.h"
 
@@ -47,6 +49,7 @@ const std::vector<Gateway::Route>& Gateway::Table() {
   static const std::string apply = Pattern("/api/v1/devices/", "/config/apply");
   static const std::string move = Pattern("/api/v1/devices/", "/ptz/move");
   static const std::string stop = Pattern("/api/v1/devices/", "/ptz/stop");
+  static const std::string clock = Pattern("/api/v1/devices/", "/clock");
   static const std::vector<Route> table = {
       {"GET", "/api/v1/whoami", "/api/v1/whoami", Role::kRead, &Gateway::WhoAmI},
       {"GET", "/api/v1/devices", "/api/v1/devices", Role::kRead, &Gateway::ListDevices},
@@ -57,6 +60,7 @@ const std::vector<Gateway::Route>& Gateway::Table() {
       {"POST", apply.c_str(), "/api/v1/devices/{id}/config/apply", Role::kWrite, &Gateway::ApplyConfig},
       {"POST", move.c_str(), "/api/v1/devices/{id}/ptz/move", Role::kWrite, &Gateway::PtzMove},
       {"POST", stop.c_str(), "/api/v1/devices/{id}/ptz/stop", Role::kWrite, &Gateway::PtzStop},
+      {"POST", clock.c_str(), "/api/v1/devices/{id}/clock", Role::kWrite, &Gateway::SetClock},
       {"POST", "/api/v1/fleet/config/plan", "/api/v1/fleet/config/plan", Role::kRead, &Gateway::FleetPlan},
       {"POST", "/api/v1/fleet/config/apply", "/api/v1/fleet/config/apply", Role::kWrite,
        &Gateway::FleetApply},
@@ -332,6 +336,45 @@ void Gateway::PtzStop(const httplib::Request& request, httplib::Response& respon
     return;
   }
   WriteJson(response, 200, {{"ok", true}});
+}
+
+void Gateway::SetClock(const httplib::Request& request, httplib::Response& response) {
+  auto device = DeviceOf(request, response);
+  if (!device) return;
+  // No body at all is "now": a client that only wants the clock right need not say so.
+  std::string text = "now";
+  if (!request.body.empty()) {
+    Json body;
+    if (!ReadJson(request, response, &body)) return;
+    if (!body.is_object() || !body.contains("time") || !body["time"].is_string()) {
+      WriteError(response, 400, "bad-request",
+                 R"(a clock is {"time": "now"} or {"time": "YYYY-MM-DDTHH:MM:SS"})");
+      return;
+    }
+    text = body["time"].get<std::string>();
+  }
+  // The gateway host's local time, read when the call comes, not when it reaches the device.
+  text = vmlctl::ResolveNow(text, false);
+  vmlctl::DateTime when;
+  if (!vmlctl::ParseDateTime(text, &when)) {
+    WriteError(response, 400, "bad-request", "\"time\" must be now or a time YYYY-MM-DDTHH:MM:SS");
+    return;
+  }
+  bool ok = false;
+  VmlCmdOutcome outcome{};
+  if (!Call(
+          *device,
+          [&](ICommand& command) {
+            ok = command.SetDeviceTime(when.year, when.month, when.day, when.hour, when.minute, when.second);
+          },
+          response, &outcome))
+    return;
+  Record(*device, "clock", outcome, ok);
+  if (!ok) {
+    WriteDeviceError(response, *device, outcome);
+    return;
+  }
+  WriteJson(response, 200, {{"ok", true}, {"time", text}});
 }
 
 void Gateway::OpenApi(const httplib::Request& request, httplib::Response& response) {

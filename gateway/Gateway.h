@@ -66,6 +66,7 @@ class Gateway {
   void RemoveDevice(const httplib::Request& request, httplib::Response& response);
   void PtzMove(const httplib::Request& request, httplib::Response& response);
   void PtzStop(const httplib::Request& request, httplib::Response& response);
+  void SetClock(const httplib::Request& request, httplib::Response& response);
   // Configuration routes (ConfigRoutes.cpp, over the configuration engine).
   void ReadConfig(const httplib::Request& request, httplib::Response& response);
   void PlanConfig(const httplib::Request& request, httplib::Response& response);

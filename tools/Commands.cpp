@@ -268,13 +268,14 @@ std::vector<Entry> BuildTable() {
   family("Network identity");
 
   // ---- Device settings
-  t.push_back({"set-clock",
-               "Set the device's clock (its time of day)",
-               {{"DATETIME", ArgType::kDateTime, "local time as YYYY-MM-DDTHH:MM:SS"}},
-               [](Device& d, const Args& a) {
-                 const DateTime v = a.Time("DATETIME");
-                 return d.Act(d.Command().SetDeviceTime(v.year, v.month, v.day, v.hour, v.minute, v.second));
-               }});
+  t.push_back(
+      {"set-clock",
+       "Set the device's clock (its time of day)",
+       {{"DATETIME", ArgType::kDateTime, "local time as YYYY-MM-DDTHH:MM:SS, or now: the host's clock"}},
+       [](Device& d, const Args& a) {
+         const DateTime v = a.Time("DATETIME");
+         return d.Act(d.Command().SetDeviceTime(v.year, v.month, v.day, v.hour, v.minute, v.second));
+       }});
   t.back().oldPaths = {"set-time"};
   t.push_back(
       {"command8", "Send the bare command 8 (the device never answers it)", {}, [](Device& d, const Args&) {

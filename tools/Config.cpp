@@ -1,18 +1,16 @@
 #include "Config.h"
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
 #include "Engine.h"
+#include "ExitStatus.h"
+#include "Files.h"
 #include "Fleet.h"
-#include "Pool.h"
 #include "Reason.h"
 
 namespace vmlctl {
@@ -27,30 +25,12 @@ std::string DumpDocument(const cfg::Json& document) {
   return document.dump(2, ' ', false, cfg::Json::error_handler_t::replace) + "\n";
 }
 
-bool ReadText(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
-// Through a temporary file and a rename, so a backup is never left half-written.
-bool WriteText(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text;
-    if (!out.flush()) return false;
-  }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
 // A document from a file, checked; false with the refusals as lines.
 bool LoadFile(const std::string& path, cfg::Json* document, std::vector<std::string>* problems) {
   std::string text;
-  if (!ReadText(path, &text)) {
-    problems->push_back(path + ": cannot be read");
+  std::string problem;
+  if (!ReadText(path, &text, &problem)) {
+    problems->push_back(problem);
     return false;
   }
   std::vector<cfg::Refusal> refusals;
@@ -112,9 +92,10 @@ DeviceResult GetOne(ICommand& command, const std::vector<int32_t>& ports, const 
   }
   result.status = "read";
   if (!file.empty()) {
-    if (!WriteText(file, DumpDocument(read.document))) {
+    std::string problem;
+    if (!WriteText(file, DumpDocument(read.document), &problem)) {
       result.status = "failed";
-      result.lines.push_back(file + ": cannot be written");
+      result.lines.push_back(problem);
       result.json["errors"].push_back(result.lines.back());
       return result;
     }
@@ -165,10 +146,31 @@ DeviceResult ApplyOne(ICommand& command, const cfg::Json& wanted, const ConfigCo
   return result;
 }
 
+// Every file the fleet run will read or write, looked at before the first device is contacted:
+// the --out folder made, each device's backup writable, each --from file readable. All the
+// problems, so one run shows them all.
+std::vector<std::string> FleetFileProblems(const ConfigCommand& config, Kind kind,
+                                           const std::vector<InventoryRow>& rows) {
+  std::vector<std::string> problems;
+  auto check = [&](std::string problem) {
+    if (!problem.empty()) problems.push_back(std::move(problem));
+  };
+  if (kind == Kind::kGet) {
+    check(MakeDirectory(config.outDir));
+    if (!problems.empty()) return problems;
+    for (const InventoryRow& row : rows) check(WriteProblem(DeviceFile(config.outDir, row.target)));
+  } else if (!config.fromDir.empty()) {
+    for (const InventoryRow& row : rows) check(ReadProblem(DeviceFile(config.fromDir, row.target)));
+  }
+  return problems;
+}
+
+bool Failed(const std::string& status) { return status == "failed" || status == "rolled back"; }
+
 int ExitOf(Kind kind, const std::string& status) {
-  if (status == "failed" || status == "rolled back") return kConfigError;
-  if (kind == Kind::kPlan && status == "changes") return kConfigChanges;
-  return kConfigSame;
+  if (Failed(status)) return kExitFailed;
+  if (kind == Kind::kPlan && status == "changes") return kExitChanges;
+  return kExitOk;
 }
 
 }  // namespace
@@ -202,6 +204,10 @@ void AddConfigCommand(CLI::App& app, ConfigCommand* config) {
                                                 "Write what differs, read it back, roll back when a change "
                                                 "does not hold; exit 0 when all held or nothing "
                                                 "differed, else 1");
+  for (CLI::App* sub : {config->get, config->plan, config->apply}) {
+    sub->add_flag("--summary", config->summary,
+                  "With --inventory: print the summary alone, not a line per device and change");
+  }
   for (CLI::App* sub : {config->plan, config->apply}) {
     CLI::Option* file =
         sub->add_option("FILE", config->file, "The wanted document (fields left out stay as they are)");
@@ -219,32 +225,38 @@ void AddConfigCommand(CLI::App& app, ConfigCommand* config) {
 int RunConfig(const ConfigCommand& config, const Target& target, bool json, std::ostream& out,
               std::ostream& err) {
   const Kind kind = KindOf(config);
-  if (!config.outDir.empty() || !config.fromDir.empty()) {
-    err << "vmlctl: --out and --from go with --inventory\n";
-    return kConfigError;
+  if (!config.outDir.empty() || !config.fromDir.empty() || config.summary) {
+    err << "vmlctl: --out, --from and --summary go with --inventory\n";
+    return kExitUsage;
   }
   std::vector<int32_t> ports;
   if (kind == Kind::kGet && !cfg::ParsePorts(config.ports, &ports)) {
     err << "vmlctl: --ports \"" << config.ports << "\" is not a list or range of video ports such as 0-3\n";
-    return kConfigError;
+    return kExitUsage;
   }
   cfg::Json wanted;
   if (kind != Kind::kGet) {
     if (config.file.empty()) {
       err << "vmlctl: config " << (config.plan->parsed() ? "plan" : "apply") << " needs a FILE\n";
-      return kConfigError;
+      return kExitUsage;
     }
     std::vector<std::string> problems;
     if (!LoadFile(config.file, &wanted, &problems)) {
       for (const std::string& problem : problems) err << "vmlctl: " << problem << '\n';
       err << "vmlctl: nothing was sent\n";
-      return kConfigError;
+      return kExitUsage;
+    }
+  }
+  if (kind == Kind::kGet && !config.output.empty()) {
+    if (const std::string problem = WriteProblem(config.output); !problem.empty()) {
+      err << "vmlctl: " << problem << "; nothing was sent\n";
+      return kExitUsage;
     }
   }
   Object object(target);
   if (object.command == nullptr) {
     err << "vmlctl: CreateICommand returned no object\n";
-    return kConfigError;
+    return kExitFailed;
   }
   DeviceResult result;
   if (kind == Kind::kGet) {
@@ -275,11 +287,11 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
   if (kind == Kind::kGet) {
     if (config.outDir.empty()) {
       err << "vmlctl: config get --inventory needs --out DIR (one file per device)\n";
-      return kConfigError;
+      return kExitUsage;
     }
     if (!cfg::ParsePorts(config.ports, &ports)) {
       err << "vmlctl: --ports \"" << config.ports << "\" is not a list or range of video ports such as 0-3\n";
-      return kConfigError;
+      return kExitUsage;
     }
   }
   // One document for every device is checked once, before any device is reached.
@@ -288,97 +300,94 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
     if (config.file.empty() == config.fromDir.empty()) {
       err << "vmlctl: config " << (config.plan->parsed() ? "plan" : "apply")
           << " --inventory takes one FILE for every device or --from DIR\n";
-      return kConfigError;
+      return kExitUsage;
     }
     std::vector<std::string> problems;
     if (!config.file.empty() && !LoadFile(config.file, shared.get(), &problems)) {
       for (const std::string& problem : problems) err << "vmlctl: " << problem << '\n';
       err << "vmlctl: nothing was sent\n";
-      return kConfigError;
+      return kExitUsage;
     }
+  }
+  if (const auto problems = FleetFileProblems(config, kind, rows); !problems.empty()) {
+    for (const std::string& problem : problems) err << "vmlctl: " << problem << '\n';
+    err << "vmlctl: nothing was sent\n";
+    return kExitUsage;
   }
 
   const auto start = Clock::now();
-  std::mutex mutex;
+  const std::size_t width = LabelWidth(rows);
   std::map<std::string, std::size_t> counts;
-  std::size_t done = 0;
   std::size_t failed = 0;
-  bool barShown = false;
-  auto lastDraw = start;
+  // A device's result lives from its end until its lines are printed: in inventory order, as
+  // soon as every device before it has ended; only those waiting on a slower one are held.
+  std::vector<std::optional<DeviceResult>> results(rows.size());
 
-  // Each device's line goes out as it ends and nothing of it is kept, so a fleet of any size
-  // needs the same memory.
-  auto report = [&](const InventoryRow& row, DeviceResult result) {
-    std::lock_guard<std::mutex> lock(mutex);
-    ++counts[result.status];
-    ++done;
-    if (result.status == "failed" || result.status == "rolled back") ++failed;
-    if (barShown) {
-      err << "\r\x1b[K";
-      barShown = false;
+  auto work = [&](std::size_t i) {
+    const InventoryRow& row = rows[i];
+    DeviceResult result;
+    cfg::Json own;
+    const cfg::Json* wanted = shared.get();
+    if (kind != Kind::kGet && !config.fromDir.empty()) {
+      std::vector<std::string> problems;
+      if (!LoadFile(DeviceFile(config.fromDir, row.target), &own, &problems)) {
+        result.status = "failed";
+        result.lines = problems;
+        result.lines.push_back("nothing was sent");
+        result.json["errors"] = result.lines;
+        results[i] = std::move(result);
+        return false;
+      }
+      wanted = &own;
     }
-    const std::string address = row.target.host + ":" + std::to_string(row.target.port);
+    Object object(row.target);
+    if (object.command == nullptr) {
+      result.status = "failed";
+      result.lines.push_back("CreateICommand returned no object");
+    } else if (kind == Kind::kGet) {
+      result = GetOne(*object.command, ports, DeviceFile(config.outDir, row.target), nullptr,
+                      row.target.textEncoding);
+    } else if (kind == Kind::kPlan) {
+      result = PlanOne(*object.command, *wanted, row.target.textEncoding);
+    } else {
+      result = ApplyOne(*object.command, *wanted, config, row.target);
+    }
+    const bool ok = !Failed(result.status);
+    results[i] = std::move(result);
+    return ok;
+  };
+
+  auto show = [&](std::size_t i) {
+    const InventoryRow& row = rows[i];
+    const DeviceResult& result = *results[i];
+    ++counts[result.status];
+    if (Failed(result.status)) ++failed;
+    if (config.summary) {
+      results[i].reset();
+      return;
+    }
     if (options.json) {
-      cfg::Json line = cfg::Json::object();
-      line["line"] = row.line;
-      line["host"] = row.target.host;
-      line["port"] = row.target.port;
+      cfg::Json line = RowJson(row);
       line["status"] = result.status;
-      for (auto& [key, value] : result.json.items()) line[key] = value;
+      for (const auto& [key, value] : result.json.items()) line[key] = value;
       out << line.dump(-1, ' ', false, cfg::Json::error_handler_t::replace) << '\n';
     } else {
-      out << address << "  " << result.status;
-      if (result.status == "failed" || result.status == "rolled back") {
-        for (const std::string& detail : result.lines) out << "\n  " << detail;
-      } else if (kind != Kind::kGet && !result.lines.empty()) {
+      out << PaddedLabel(row, width) << "  " << result.status;
+      if (!Failed(result.status) && kind != Kind::kGet && !result.lines.empty()) {
         out << " (" << result.lines.size() << (result.lines.size() == 1 ? " field)" : " fields)");
       }
       out << '\n';
+      // Each change or problem on a line of its own that starts with the device, so a grep for a
+      // field or a device finds the whole of it.
+      const std::string who = ShortLabel(row);
+      for (const std::string& detail : result.lines) out << who << ' ' << detail << '\n';
     }
     out << std::flush;
-    const auto now = Clock::now();
-    if (options.progress && done < rows.size() && now - lastDraw >= std::chrono::milliseconds(100)) {
-      err << ProgressBar(done, rows.size(), failed, now - start) << std::flush;
-      barShown = true;
-      lastDraw = now;
-    }
+    results[i].reset();
   };
 
-  const std::size_t started = vmlcmd::config::ForEachDevice(
-      rows.size(), options.jobs,
-      [&](std::size_t i) {
-        const InventoryRow& row = rows[i];
-        DeviceResult result;
-        cfg::Json own;
-        const cfg::Json* wanted = shared.get();
-        if (kind != Kind::kGet && !config.fromDir.empty()) {
-          std::vector<std::string> problems;
-          if (!LoadFile(DeviceFile(config.fromDir, row.target), &own, &problems)) {
-            result.status = "failed";
-            result.lines = problems;
-            result.lines.push_back("nothing was sent");
-            result.json["errors"] = result.lines;
-            return report(row, std::move(result));
-          }
-          wanted = &own;
-        }
-        Object object(row.target);
-        if (object.command == nullptr) {
-          result.status = "failed";
-          result.lines.push_back("CreateICommand returned no object");
-        } else if (kind == Kind::kGet) {
-          result = GetOne(*object.command, ports, DeviceFile(config.outDir, row.target), nullptr,
-                          row.target.textEncoding);
-        } else if (kind == Kind::kPlan) {
-          result = PlanOne(*object.command, *wanted, row.target.textEncoding);
-        } else {
-          result = ApplyOne(*object.command, *wanted, config, row.target);
-        }
-        report(row, std::move(result));
-      },
-      options.stop);
+  const std::size_t started = RunInOrder(rows.size(), options, err, work, show);
 
-  if (barShown) err << "\r\x1b[K";
   const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
   const std::size_t notStarted = rows.size() - started;
   const std::vector<std::string> order =
@@ -403,9 +412,8 @@ int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>&
             std::to_string(options.jobs) + (options.jobs == 1 ? " job" : " jobs");
     out << line << '\n' << std::flush;
   }
-  if (notStarted != 0) return kExitInterrupted;
-  if (failed != 0) return kConfigError;
-  return kind == Kind::kPlan && counts["changes"] != 0 ? kConfigChanges : kConfigSame;
+  const int status = FleetStatus(rows.size(), started, failed);
+  return status == kExitOk && kind == Kind::kPlan && counts["changes"] != 0 ? kExitChanges : status;
 }
 
 }  // namespace vmlctl

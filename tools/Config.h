@@ -13,11 +13,6 @@
 
 namespace vmlctl {
 
-// Exit statuses of config plan (and apply --check): nothing differs, something would change.
-constexpr int kConfigSame = 0;
-constexpr int kConfigError = 1;
-constexpr int kConfigChanges = 2;
-
 struct ConfigCommand {
   CLI::App* group = nullptr;
   CLI::App* get = nullptr;
@@ -31,6 +26,7 @@ struct ConfigCommand {
   bool check = false;
   bool noRollback = false;
   bool allowAddressChange = false;
+  bool summary = false;  // --inventory: the counts alone
 
   bool Parsed() const { return group != nullptr && group->parsed(); }
 };
@@ -41,8 +37,9 @@ void AddConfigCommand(CLI::App& app, ConfigCommand* config);
 int RunConfig(const ConfigCommand& config, const Target& target, bool json, std::ostream& out,
               std::ostream& err);
 
-// Every device of the inventory, a line (or a JSON line) per device as each ends, then the
-// summary.
+// Every device of the inventory in inventory order, through the fleet mode's pool (Fleet.h): a
+// line per device and one per change or problem (a JSON line per device with --json), then
+// the summary.
 int RunConfigFleet(const ConfigCommand& config, const std::vector<InventoryRow>& rows,
                    const FleetOptions& options, std::ostream& out, std::ostream& err);
 

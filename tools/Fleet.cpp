@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -22,13 +23,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kRedraw = std::chrono::milliseconds(100);
 constexpr std::size_t kBarWidth = 30;
 
-std::string Address(const Target& target) { return target.host + ":" + std::to_string(target.port); }
-
-// "gate-north 10.0.0.7:8000", or the address alone for a row without a name.
-std::string Label(const InventoryRow& row) {
-  return row.name.empty() ? Address(row.target) : row.name + " " + Address(row.target);
-}
-
 // What ended a failed device, for the summary: the stage's name, or "other" for an entry that
 // failed on a successful operation.
 std::string FailureKind(const Report& report) {
@@ -46,14 +40,16 @@ std::string StageWords(const std::string& name) {
   return name == "other" ? "other failures" : name;
 }
 
+// Runs work(i) for every row on a pool of threads and hands the finished rows back in inventory
+// order. Its results are the caller's, one slot per row: a worker fills its slot before it marks
+// the row finished under mutex_, and the caller reads a slot only after TakeReady has said so.
 class Pool {
  public:
-  Pool(const std::vector<InventoryRow>& rows, const Entry& entry, const Args& args,
-       const FleetOptions& options)
-      : rows_(rows), entry_(entry), args_(args), options_(options), reports_(rows.size()) {}
+  Pool(std::size_t count, const FleetOptions& options, const std::function<bool(std::size_t)>& work)
+      : count_(count), options_(options), work_(work), finished_(count, false) {}
 
   void Start() {
-    const std::size_t workers = std::min(rows_.size(), static_cast<std::size_t>(std::max(1, options_.jobs)));
+    const std::size_t workers = std::min(count_, static_cast<std::size_t>(std::max(1, options_.jobs)));
     active_ = workers;
     for (std::size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { Work(); });
   }
@@ -71,18 +67,17 @@ class Pool {
     for (std::thread& thread : threads_) thread.join();
   }
 
-  // The reports finished since the last call that have no unfinished device before them.
+  // The rows finished since the last call that have no unfinished row before them.
   std::vector<std::size_t> TakeReady() {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::size_t> ready;
-    while (printed_ < reports_.size() && reports_[printed_].has_value()) ready.push_back(printed_++);
+    while (taken_ < count_ && finished_[taken_]) ready.push_back(taken_++);
     return ready;
   }
 
-  const Report& At(std::size_t i) const { return *reports_[i]; }
   std::size_t Finished() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return finished_;
+    return done_;
   }
   std::size_t Failed() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -95,48 +90,45 @@ class Pool {
   void Work() {
     while (!Stopping()) {
       const std::size_t i = next_.fetch_add(1);
-      if (i >= rows_.size()) break;
-      Report report = RunOne(rows_[i].target);
+      if (i >= count_) break;
+      const bool ok = work_(i);
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!report.result.ok) ++failed_;
-      reports_[i] = std::move(report);
-      ++finished_;
+      if (!ok) ++failed_;
+      finished_[i] = true;
+      ++done_;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     --active_;
     changed_.notify_one();
   }
 
-  Report RunOne(const Target& target) {
-    Device device(target);
-    if (device.Created()) return Run(device, entry_, args_);
-    Report report;
-    report.command = entry_.path;
-    report.target = target;
-    report.reason = "CreateICommand returned no object";
-    return report;
-  }
-
-  const std::vector<InventoryRow>& rows_;
-  const Entry& entry_;
-  const Args& args_;
+  const std::size_t count_;
   const FleetOptions& options_;
+  const std::function<bool(std::size_t)>& work_;
   std::vector<std::thread> threads_;
   std::atomic<std::size_t> next_{0};
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<std::optional<Report>> reports_;
-  std::size_t printed_ = 0;
-  std::size_t finished_ = 0;
+  std::vector<bool> finished_;
+  std::size_t taken_ = 0;
+  std::size_t done_ = 0;
   std::size_t failed_ = 0;
   std::size_t active_ = 0;
 };
 
+Report RunOne(const Target& target, const Entry& entry, const Args& args) {
+  Device device(target);
+  if (device.Created()) return Run(device, entry, args);
+  Report report;
+  report.command = entry.path;
+  report.target = target;
+  report.reason = "CreateICommand returned no object";
+  return report;
+}
+
 std::string HumanLine(const InventoryRow& row, const Report& report, std::size_t width, bool timing) {
-  std::string address = Label(row);
-  if (address.size() < width) address += std::string(width - address.size(), ' ');
-  std::string line = address + "  " + (report.result.ok ? "ok" : "failed");
+  std::string line = PaddedLabel(row, width) + "  " + (report.result.ok ? "ok" : "failed");
   const std::string why = Why(report);
   if (!why.empty()) line += ": " + why;
   if (!report.result.values.empty()) line += ": " + InlineValues(report.result.values);
@@ -147,6 +139,36 @@ std::string HumanLine(const InventoryRow& row, const Report& report, std::size_t
 
 }  // namespace
 
+std::string Address(const Target& target) { return target.host + ":" + std::to_string(target.port); }
+
+std::string Label(const InventoryRow& row) {
+  return row.name.empty() ? Address(row.target) : row.name + " " + Address(row.target);
+}
+
+std::string ShortLabel(const InventoryRow& row) { return row.name.empty() ? Address(row.target) : row.name; }
+
+std::size_t LabelWidth(const std::vector<InventoryRow>& rows) {
+  std::size_t width = 0;
+  for (const InventoryRow& row : rows) width = std::max(width, Label(row).size());
+  return width;
+}
+
+std::string PaddedLabel(const InventoryRow& row, std::size_t width) {
+  std::string label = Label(row);
+  if (label.size() < width) label += std::string(width - label.size(), ' ');
+  return label;
+}
+
+nlohmann::ordered_json RowJson(const InventoryRow& row) {
+  nlohmann::ordered_json json;
+  json["line"] = row.line;
+  if (!row.name.empty()) json["name"] = row.name;
+  json["host"] = row.target.host;
+  json["port"] = row.target.port;
+  json["video_port"] = row.target.videoPort;
+  return json;
+}
+
 std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed, Clock::duration elapsed) {
   const std::size_t filled = total == 0 ? kBarWidth : done * kBarWidth / total;
   const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 100;
@@ -155,17 +177,18 @@ std::string ProgressBar(std::size_t done, std::size_t total, std::size_t failed,
          std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s\x1b[K";
 }
 
-int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Args& args,
-             const FleetOptions& options, std::ostream& out, std::ostream& err) {
-  std::size_t width = 0;
-  for (const InventoryRow& row : rows) width = std::max(width, Label(row).size());
+int FleetStatus(std::size_t devices, std::size_t finished, std::size_t failed) {
+  if (finished < devices) return kExitInterrupted;
+  if (failed == 0) return kExitOk;
+  return failed == devices ? kExitNoneSucceeded : kExitFailed;
+}
 
+std::size_t RunInOrder(std::size_t count, const FleetOptions& options, std::ostream& err,
+                       const std::function<bool(std::size_t)>& work,
+                       const std::function<void(std::size_t)>& show) {
   const auto start = Clock::now();
-  Pool pool(rows, entry, args, options);
+  Pool pool(count, options, work);
   pool.Start();
-
-  std::size_t succeeded = 0;
-  std::map<std::string, std::size_t> failures;
   std::size_t shown = 0;
   bool barShown = false;
   auto clearBar = [&] {
@@ -176,43 +199,57 @@ int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Ar
     const std::vector<std::size_t> ready = pool.TakeReady();
     if (ready.empty()) return;
     clearBar();
-    for (std::size_t i : ready) {
-      const Report& report = pool.At(i);
-      if (report.result.ok) {
-        ++succeeded;
-      } else {
-        ++failures[FailureKind(report)];
-      }
-      if (options.json) {
-        nlohmann::ordered_json json;
-        json["line"] = rows[i].line;
-        if (!rows[i].name.empty()) json["name"] = rows[i].name;
-        json["host"] = rows[i].target.host;
-        json["port"] = rows[i].target.port;
-        json["video_port"] = rows[i].target.videoPort;
-        const nlohmann::ordered_json fields = ToJson(report);
-        for (const auto& [key, value] : fields.items()) json[key] = value;
-        out << Dump(json) << '\n';
-      } else {
-        out << HumanLine(rows[i], report, width, options.timing) << '\n';
-      }
-      ++shown;
-    }
-    out << std::flush;
+    for (std::size_t i : ready) show(i);
+    shown += ready.size();
   };
-
   bool running = true;
   while (running) {
     running = pool.Wait();
     flush();
     if (options.progress && running) {
-      err << ProgressBar(pool.Finished(), rows.size(), pool.Failed(), Clock::now() - start) << std::flush;
+      err << ProgressBar(pool.Finished(), count, pool.Failed(), Clock::now() - start) << std::flush;
       barShown = true;
     }
   }
   pool.Join();
   flush();
   clearBar();
+  return shown;
+}
+
+int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Args& args,
+             const FleetOptions& options, std::ostream& out, std::ostream& err) {
+  const std::size_t width = LabelWidth(rows);
+  const auto start = Clock::now();
+  std::size_t succeeded = 0;
+  std::map<std::string, std::size_t> failures;
+  // A report lives from its device's end until its line is printed.
+  std::vector<std::optional<Report>> reports(rows.size());
+  const std::size_t shown = RunInOrder(
+      rows.size(), options, err,
+      [&](std::size_t i) {
+        const Args own = options.prepare ? options.prepare(args) : args;
+        reports[i] = RunOne(rows[i].target, entry, own);
+        return reports[i]->result.ok;
+      },
+      [&](std::size_t i) {
+        const Report& report = *reports[i];
+        if (report.result.ok) {
+          ++succeeded;
+        } else {
+          ++failures[FailureKind(report)];
+        }
+        if (options.json) {
+          nlohmann::ordered_json json = RowJson(rows[i]);
+          const nlohmann::ordered_json fields = ToJson(report);
+          for (const auto& [key, value] : fields.items()) json[key] = value;
+          out << Dump(json) << '\n';
+        } else {
+          out << HumanLine(rows[i], report, width, options.timing) << '\n';
+        }
+        out << std::flush;
+        reports[i].reset();
+      });
 
   const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
   const std::size_t failed = shown - succeeded;
@@ -247,8 +284,7 @@ int RunFleet(const std::vector<InventoryRow>& rows, const Entry& entry, const Ar
     out << line << '\n';
   }
   out << std::flush;
-  if (notStarted != 0) return kExitInterrupted;
-  return failed == 0 ? 0 : 1;
+  return FleetStatus(rows.size(), shown, failed);
 }
 
 }  // namespace vmlctl

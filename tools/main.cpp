@@ -1,8 +1,7 @@
 // vmlctl: runs one operation of the client library against a video server, or against a
 // simulated one started in this process, and prints the result and the library's result text.
 //
-// Exit status: 0 success, 1 the operation (on some device) failed, 2 usage error, 130 a fleet run
-// interrupted by Ctrl-C.
+// Exit statuses: ExitStatus.h, the same for every subcommand.
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
@@ -17,9 +16,12 @@
 #include <utility>
 #include <vector>
 
+#include "Clock.h"
 #include "Commands.h"
 #include "Config.h"
 #include "Device.h"
+#include "ExitStatus.h"
+#include "Files.h"
 #include "Fleet.h"
 #include "Inventory.h"
 #include "Output.h"
@@ -31,10 +33,6 @@
 
 namespace vmlctl {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 // One table entry as a CLI11 subcommand, with the texts its arguments are parsed into.
 struct Bound {
@@ -69,7 +67,9 @@ CLI::Validator ValidatorFor(const Param& param) {
       return CLI::Validator(
           [](std::string& text) -> std::string {
             DateTime value;
-            return ParseDateTime(text, &value) ? std::string() : std::string("expects YYYY-MM-DDTHH:MM:SS");
+            return text == "now" || ParseDateTime(text, &value)
+                       ? std::string()
+                       : std::string("expects YYYY-MM-DDTHH:MM:SS or now");
           },
           "");
     case ArgType::kText:
@@ -87,7 +87,7 @@ std::string TypeName(const Param& param) {
     case ArgType::kSwitch:
       return "on|off";
     case ArgType::kDateTime:
-      return "YYYY-MM-DDTHH:MM:SS";
+      return "YYYY-MM-DDTHH:MM:SS|now";
     case ArgType::kText:
     case ArgType::kRawText:
       break;
@@ -172,11 +172,11 @@ extern "C" void OnInterrupt(int) {
 
 int RunInventory(const std::string& path, const Target& defaults, FleetOptions options,
                  const std::function<int(const std::vector<InventoryRow>&, FleetOptions)>& run) {
-  std::ifstream file(path);
-  if (!file) {
-    std::cerr << "vmlctl: cannot read the inventory " << path << '\n';
+  if (const std::string problem = ReadProblem(path); !problem.empty()) {
+    std::cerr << "vmlctl: " << problem << "; nothing was run\n";
     return kExitUsage;
   }
+  std::ifstream file(path);
   std::vector<InventoryRow> rows;
   InventoryError error;
   if (!ParseInventory(file, defaults, &rows, &error)) {
@@ -246,6 +246,28 @@ int Main(int argc, char** argv) {
       ->needs(inventoryOption);
 
   std::vector<std::unique_ptr<Bound>> bound = AddTable(app);
+  // "now" in a time argument is the host's clock, local time unless --utc.
+  bool utc = false;
+  for (const auto& b : bound) {
+    for (const Param& param : b->entry->args) {
+      if (param.type == ArgType::kDateTime) {
+        b->app->add_flag("--utc", utc, "With now: the host's clock in UTC rather than its local time");
+        break;
+      }
+    }
+  }
+  // Read just before each device is worked on, so a long fleet run sets no device to a time
+  // already past.
+  const Bound* chosen = nullptr;
+  auto resolveNow = [&utc, &chosen](const Args& args) {
+    Args resolved = args;
+    for (const Param& param : chosen->entry->args) {
+      auto found = resolved.Raw().find(param.name);
+      if (param.type == ArgType::kDateTime && found != resolved.Raw().end())
+        found->second = ResolveNow(found->second, utc);
+    }
+    return resolved;
+  };
   ConfigCommand config;
   AddConfigCommand(app, &config);
   CLI::App* tour = app.add_subcommand(
@@ -254,6 +276,9 @@ int Main(int argc, char** argv) {
   CLI::App* state = app.add_subcommand("state", "Print the embedded simulator's device state as JSON");
   CLI::App* helpAll = app.add_subcommand("help-all", "Print the usage of every subcommand");
   for (CLI::App* tool : {tour, state, helpAll}) tool->group("Tool");
+  // Set after the subcommands are made, which would inherit it: the table ends the tool's own
+  // help only.
+  app.footer(kExitStatusTable);
 
   try {
     app.parse(argc, argv);
@@ -288,7 +313,6 @@ int Main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  const Bound* chosen = nullptr;
   for (const auto& b : bound) {
     if (!b->app->parsed()) continue;
     for (const auto& [name, option] : b->options) {
@@ -311,6 +335,7 @@ int Main(int argc, char** argv) {
     options.jobs = jobs;
     options.json = json;
     options.timing = timing;
+    options.prepare = resolveNow;
     return RunInventory(inventory, target, options,
                         [&](const std::vector<InventoryRow>& rows, FleetOptions o) {
                           return RunFleet(rows, *chosen->entry, Args(chosen->raw), o, std::cout, std::cerr);
@@ -355,7 +380,7 @@ int Main(int argc, char** argv) {
     std::cerr << "vmlctl: CreateICommand returned no object\n";
     return kExitFailed;
   }
-  Report report = Run(device, *chosen->entry, Args(chosen->raw));
+  Report report = Run(device, *chosen->entry, resolveNow(Args(chosen->raw)));
   if (relay) {
     relay->Stop();  // every connection has ended: the library closes its own before returning
     report.target = target;

@@ -1,5 +1,6 @@
 """The gateway at the HTTP level, against a napi-sim fleet in another process."""
 
+import datetime
 import json
 import os
 import shutil
@@ -42,6 +43,7 @@ def wait_for(predicate, timeout=5.0):
         ("POST", "/api/v1/fleet/config/apply", {"ids": ["cam1"], "document": BITRATE}, READ, 403),
         ("POST", "/api/v1/devices/cam1/ptz/move", {"axis": "pan", "direction": 1}, READ, 403),
         ("POST", "/api/v1/devices/cam1/ptz/stop", None, READ, 403),
+        ("POST", "/api/v1/devices/cam1/clock", {"time": "now"}, READ, 403),
         ("POST", "/api/v1/devices", {"host": "127.0.0.1", "port": 9}, READ, 403),
         ("DELETE", "/api/v1/devices/cam1", None, READ, 403),
         ("POST", "/api/v1/devices/cam1/config/apply", BITRATE, WRITE, 200),
@@ -125,6 +127,41 @@ def test_the_lease_stops_a_head_whose_client_vanished(gateway, sim):
     assert sim.state(1)["videoPorts"][0]["ptz"]["action"] == 4
     assert wait_for(lambda: sim.ptz_actions(1) == [4, PTZ_STOP], timeout=3.0)
     assert sim.state(1)["videoPorts"][0]["ptz"]["action"] == 0
+
+
+def wire_clock(t):
+    """The device keeps the digits as the library sends them: no separators, no leading zeros."""
+    return {"date": f"{t.year}{t.month}{t.day}", "time": f"{t.hour}{t.minute}{t.second}"}
+
+
+@pytest.mark.parametrize(
+    "body, raw, expected",
+    [
+        (None, None, "now"),  # no body: now
+        ({"time": "now"}, None, "now"),
+        ({"time": "2031-12-24T18:05:09"}, None, {"date": "20311224", "time": "1859"}),
+        ({"time": "2031-13-01T18:05:09"}, None, 400),
+        ({"time": "tomorrow"}, None, 400),
+        ({"when": "now"}, None, 400),
+        (None, "{not json", 400),
+    ],
+)
+def test_clock_is_set_to_now_or_the_time_given(gateway, sim, body, raw, expected):
+    sim.call("clear-requests", device=3)
+    before = datetime.datetime.now().replace(microsecond=0)
+    status, data, _ = gateway.request("POST", "/api/v1/devices/cam4/clock", body, raw=raw)
+    after = datetime.datetime.now()
+    if expected == 400:
+        assert status == 400 and data["error"]["stage"] == "bad-request", data
+        assert sim.requests(3) == []
+        return
+    assert status == 200, data
+    clock = sim.state(3)["clock"]
+    if expected == "now":
+        assert clock in (wire_clock(before), wire_clock(after))
+        assert datetime.datetime.strptime(data["time"], "%Y-%m-%dT%H:%M:%S") in (before, after.replace(microsecond=0))
+    else:
+        assert clock == expected and data["time"] == body["time"]
 
 
 def test_moves_renew_the_lease_and_a_stop_ends_it(gateway, sim):

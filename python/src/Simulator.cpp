@@ -63,7 +63,7 @@ void DefineSimulator(py::module_& m) {
   cls.def("start", &Simulator::Start, Release());
   cls.def("stop", &Simulator::Stop, Release());
   cls.def("reset", &Simulator::Reset, Release());
-  cls.def("listening", &Simulator::Listening);
+  cls.def("listening", py::overload_cast<>(&Simulator::Listening, py::const_));
   cls.def("device_count", &Simulator::DeviceCount);
   cls.def("port", py::overload_cast<std::size_t>(&Simulator::Port, py::const_));
   cls.def("state_json", [](const Simulator& s, std::size_t device) { return s.StateJson(device).dump(); });

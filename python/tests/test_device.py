@@ -33,6 +33,15 @@ class TestNetwork:
 
 
 class TestSettings:
+    def test_clock_now_is_this_hosts_local_time(self, sim, device):
+        before = datetime.datetime.now().replace(microsecond=0)
+        device.set_clock("now")
+        after = datetime.datetime.now()
+        wire = lambda t: {"date": f"{t.year}{t.month}{t.day}", "time": f"{t.hour}{t.minute}{t.second}"}
+        assert sim.state["clock"] in (wire(before), wire(after))
+        with pytest.raises(ValueError):
+            device.set_clock("soon")
+
     def test_clock_serial_ptz_setup_account_and_port_setting(self, sim, device):
         device.set_clock(datetime.datetime(2031, 12, 24, 18, 5, 9))
         # The device keeps the digits as sent: no separators, no leading zeros.

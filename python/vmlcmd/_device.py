@@ -302,10 +302,13 @@ class Device:
 
     # ---- device settings ------------------------------------------------------------------
 
-    def set_clock(self, when: Optional[_datetime.datetime] = None) -> None:
-        """Set the device's clock (its time of day) to ``when`` (a datetime or date; now, local time, by default)."""
-        if when is None:
+    def set_clock(self, when: Union[_datetime.datetime, _datetime.date, str, None] = None) -> None:
+        """Set the device's clock (its time of day) to ``when``: a datetime or date, or ``"now"``
+        (also the default): this host's local time at the call."""
+        if when is None or when == "now":
             when = _datetime.datetime.now()
+        if isinstance(when, str):
+            raise ValueError(f'when must be a datetime or "now", not {when!r}')
         if not isinstance(when, _datetime.date):
             raise TypeError(f"when must be a datetime, not {type(when).__name__}")
         hour = getattr(when, "hour", 0)

@@ -61,7 +61,7 @@ std::size_t DeviceOf(const Simulator& simulator, const json& request) {
 }
 
 json Listening(const Simulator& simulator, std::size_t device) {
-  return {{"ok", true}, {"port", simulator.Port(device)}, {"listening", simulator.Listening()}};
+  return {{"ok", true}, {"port", simulator.Port(device)}, {"listening", simulator.Listening(device)}};
 }
 
 }  // namespace
@@ -138,12 +138,21 @@ json AnswerControlRequest(Simulator& simulator, const json& request) {
     return {{"ok", true}, {"count", simulator.DeviceCount()}, {"ports", ports}};
   }
   if (op == "port") return Listening(simulator, device);
+  // With a device, that device alone, so a fleet test can kill and revive one; without, all.
   if (op == "stop-listening") {
-    simulator.Stop();
+    if (request.contains("device")) {
+      simulator.StopListening(device);
+    } else {
+      simulator.Stop();
+    }
     return Listening(simulator, device);
   }
   if (op == "start-listening") {
-    simulator.Start();
+    if (request.contains("device")) {
+      simulator.StartListening(device);
+    } else {
+      simulator.Start();
+    }
     return Listening(simulator, device);
   }
   // The waits block here; the server itself answers them without blocking.

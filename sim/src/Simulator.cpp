@@ -111,7 +111,8 @@ struct Device {
   ReplyFields replyFields = ReplyFields::kUsual;
   std::mt19937 draws{static_cast<std::mt19937::result_type>(20261210 + index)};
   ConnectionStats stats;
-  uint16_t port = 0;
+  uint16_t port = 0;       // the first one bound is kept for good: a restart listens there again
+  bool listening = false;  // its listener is open (while the network thread runs)
 
   std::unique_ptr<asio::ip::tcp::acceptor> acceptor;
   std::unique_ptr<asio::steady_timer> retry;
@@ -162,6 +163,8 @@ class Server {
   void Start();
   void Stop();
   void Reset();
+  void StopListening(Device& device);
+  void StartListening(Device& device);
   void Log(const Device& device, const std::string& line);
   // Wakes the waits, in this process and through the listeners. Caller does not hold mutex.
   void Changed() {
@@ -186,13 +189,19 @@ class Server {
   std::unique_ptr<asio::io_context> io;
   std::thread thread;
   uint64_t nextConnection = 1;  // network thread only
+  uint16_t lastWanted = 0;      // the port the last failed Listen asked for, for its message
 
  private:
   void Accept(Device& device);
+  // Binds the device's listener (at the port it had, once it had one); false with error set.
+  bool Listen(Device& device, const asio::ip::address_v4& address, asio::error_code& error);
+  // Closes one device's listener and drops its connections. Network thread (or none running).
+  void CloseListener(Device& device);
   void CloseListeners();
+  asio::ip::address_v4 Address() const;
   void ReleaseNetwork();
-  // Network thread only: drops every open connection.
-  void AbortSessions();
+  // Network thread only: drops every open connection, or those of one device.
+  void AbortSessions(const Device* only = nullptr);
 };
 
 class Session : public std::enable_shared_from_this<Session> {
@@ -220,6 +229,7 @@ class Session : public std::enable_shared_from_this<Session> {
 
   // Stop(): the device drops the connection, whatever it is waiting for.
   void Abort() { Finish(false); }
+  const Device& Owner() const { return device_; }
 
  private:
   enum class Ending { kOrderly, kIdle, kReset };
@@ -450,15 +460,59 @@ void Server::Log(const Device& device, const std::string& line) {
   out << line << std::endl;
 }
 
-void Server::Start() {
-  std::lock_guard<std::mutex> guard(lifecycle);
-  if (thread.joinable()) return;
+asio::ip::address_v4 Server::Address() const {
   asio::error_code ec;
   const auto address = asio::ip::make_address_v4(options.address, ec);
   if (ec) throw std::runtime_error("napi-sim: not an IPv4 address: " + options.address);
   // The simulator is a test fixture: it must never be reachable from outside this machine.
   if (!address.is_loopback())
     throw std::runtime_error("napi-sim: refusing non-loopback address " + options.address);
+  return address;
+}
+
+bool Server::Listen(Device& device, const asio::ip::address_v4& address, asio::error_code& ec) {
+  uint16_t wanted = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    wanted = device.port != 0 ? device.port
+                              : static_cast<uint16_t>(options.port == 0 ? 0 : options.port + device.index);
+  }
+  const asio::ip::tcp::endpoint endpoint(address, wanted);
+  if (!device.acceptor) device.acceptor = std::make_unique<asio::ip::tcp::acceptor>(*io);
+  if (!device.retry) device.retry = std::make_unique<asio::steady_timer>(*io);
+  device.acceptFailing = false;
+  auto& acceptor = *device.acceptor;
+  acceptor.open(endpoint.protocol(), ec);
+  if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+  if (!ec) acceptor.bind(endpoint, ec);
+  if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+  if (ec) {
+    asio::error_code ignored;
+    acceptor.close(ignored);
+    lastWanted = wanted;
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  device.port = acceptor.local_endpoint().port();
+  device.listening = true;
+  return true;
+}
+
+void Server::Start() {
+  std::lock_guard<std::mutex> guard(lifecycle);
+  const auto address = Address();
+  if (thread.joinable()) {
+    // Running: every device whose own listener was stopped listens again.
+    for (auto& device : devices) {
+      bool listening = false;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        listening = device->listening;
+      }
+      if (!listening) StartListening(*device);
+    }
+    return;
+  }
   if (options.port != 0 && options.port + devices.size() - 1 > 65535) {
     throw std::runtime_error("napi-sim: " + std::to_string(devices.size()) + " devices from port " +
                              std::to_string(options.port) + " run past port 65535");
@@ -466,24 +520,13 @@ void Server::Start() {
 
   io = std::make_unique<asio::io_context>(1);
   for (auto& device : devices) {
-    const auto wanted = static_cast<uint16_t>(options.port == 0 ? 0 : options.port + device->index);
-    const asio::ip::tcp::endpoint endpoint(address, wanted);
-    device->acceptor = std::make_unique<asio::ip::tcp::acceptor>(*io);
-    device->retry = std::make_unique<asio::steady_timer>(*io);
-    device->acceptFailing = false;
-    auto& acceptor = *device->acceptor;
-    acceptor.open(endpoint.protocol(), ec);
-    if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
-    if (!ec) acceptor.bind(endpoint, ec);
-    if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) {
+    asio::error_code ec;
+    if (!Listen(*device, address, ec)) {
       CloseListeners();
       ReleaseNetwork();
       throw std::runtime_error("napi-sim: cannot listen on " + options.address + ":" +
-                               std::to_string(wanted) + ": " + ec.message());
+                               std::to_string(lastWanted) + ": " + ec.message());
     }
-    std::lock_guard<std::mutex> lock(mutex);
-    device->port = acceptor.local_endpoint().port();
   }
   for (auto& device : devices) Accept(*device);
   thread = std::thread([this] {
@@ -493,6 +536,45 @@ void Server::Start() {
       Log(*devices.front(), std::string("network thread stopped: ") + e.what());
     }
   });
+}
+
+// On the network thread, so no accept or session of the device is half-way through while its
+// listener closes; the caller waits for it.
+void Server::StopListening(Device& device) {
+  if (!thread.joinable()) return;
+  auto done = std::make_shared<std::promise<void>>();
+  asio::post(*io, [this, &device, done] {
+    CloseListener(device);
+    done->set_value();
+  });
+  if (done->get_future().wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    throw std::runtime_error("napi-sim: the network thread did not stop the listener");
+  }
+  Changed();
+}
+
+void Server::StartListening(Device& device) {
+  if (!thread.joinable()) throw std::logic_error("napi-sim: the simulator is stopped; start it first");
+  const auto address = Address();
+  auto done = std::make_shared<std::promise<std::string>>();
+  asio::post(*io, [this, &device, address, done] {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (device.listening) return done->set_value({});
+    }
+    asio::error_code ec;
+    if (!Listen(device, address, ec)) {
+      return done->set_value("napi-sim: cannot listen on " + options.address + ":" +
+                             std::to_string(lastWanted) + ": " + ec.message());
+    }
+    Accept(device);
+    done->set_value({});
+  });
+  auto result = done->get_future();
+  if (result.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    throw std::runtime_error("napi-sim: the network thread did not start the listener");
+  }
+  if (const std::string problem = result.get(); !problem.empty()) throw std::runtime_error(problem);
 }
 
 void Server::Accept(Device& device) {
@@ -524,11 +606,24 @@ void Server::Accept(Device& device) {
   });
 }
 
+void Server::CloseListener(Device& device) {
+  asio::error_code ignored;
+  if (device.retry) device.retry->cancel();
+  if (device.acceptor) device.acceptor->close(ignored);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    device.listening = false;
+  }
+  AbortSessions(&device);
+}
+
 void Server::CloseListeners() {
   for (auto& device : devices) {
     asio::error_code ignored;
     if (device->retry) device->retry->cancel();
     if (device->acceptor) device->acceptor->close(ignored);
+    std::lock_guard<std::mutex> lock(mutex);
+    device->listening = false;
   }
 }
 
@@ -561,12 +656,13 @@ void Server::ReleaseNetwork() {
   io.reset();
 }
 
-void Server::AbortSessions() {
+void Server::AbortSessions(const Device* only) {
   std::vector<std::shared_ptr<Session>> open;
   {
     std::lock_guard<std::mutex> lock(mutex);
     for (const auto& [id, weak] : sessions) {
-      if (auto session = weak.lock()) open.push_back(std::move(session));
+      auto session = weak.lock();
+      if (session && (only == nullptr || &session->Owner() == only)) open.push_back(std::move(session));
     }
   }
   for (const auto& session : open) session->Abort();
@@ -627,6 +723,22 @@ std::size_t Simulator::DeviceCount() const { return impl_->devices.size(); }
 bool Simulator::Listening() const {
   std::lock_guard<std::mutex> lock(impl_->lifecycle);
   return impl_->thread.joinable();
+}
+
+bool Simulator::Listening(std::size_t device) const {
+  std::lock_guard<std::mutex> guard(impl_->lifecycle);
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->thread.joinable() && impl_->At(device).listening;
+}
+
+void Simulator::StopListening(std::size_t device) {
+  std::lock_guard<std::mutex> guard(impl_->lifecycle);
+  impl_->StopListening(impl_->At(device));
+}
+
+void Simulator::StartListening(std::size_t device) {
+  std::lock_guard<std::mutex> guard(impl_->lifecycle);
+  impl_->StartListening(impl_->At(device));
 }
 
 void Simulator::Reset() { impl_->Reset(); }

@@ -232,8 +232,51 @@ TEST_F(ControlTest, ListeningStopsAndStartsAgain) {
   EXPECT_THROW(RawClient{port}, std::runtime_error);
   const json started = control.Call({{"op", "start-listening"}});
   EXPECT_EQ(started["listening"], true);
-  RawClient client(started["port"].get<uint16_t>());
+  EXPECT_EQ(started["port"], port) << "a restarted device moved";
+  RawClient client(port);
   EXPECT_TRUE(client.Login());
+}
+
+// One device of a fleet killed and revived: its connections dropped and its port refused while
+// the others serve on, then the same port again; without "device", all of them.
+TEST(ControlFleetTest, ListeningStopsAndStartsOneDeviceAlone) {
+  Options options;
+  options.devices = 3;
+  Simulator sim(options);
+  sim.Start();
+  ControlServer server(sim);
+  server.Start();
+  LineClient control(server.Port());
+  const uint16_t port = sim.Port(1);
+  RawClient open(port);
+  ASSERT_TRUE(open.Login());
+
+  const json stopped = control.Call({{"op", "stop-listening"}, {"device", 1}});
+  EXPECT_EQ(stopped, json({{"ok", true}, {"port", port}, {"listening", false}}));
+  EXPECT_TRUE(open.WaitClosed());
+  EXPECT_THROW(RawClient{port}, std::runtime_error);
+  for (std::size_t other : {0u, 2u}) {
+    EXPECT_EQ(control.Call({{"op", "port"}, {"device", other}})["listening"], true) << other;
+    RawClient client(sim.Port(other));
+    EXPECT_TRUE(client.Login()) << other;
+  }
+
+  const json started = control.Call({{"op", "start-listening"}, {"device", 1}});
+  EXPECT_EQ(started, json({{"ok", true}, {"port", port}, {"listening", true}}));
+  RawClient revived(port);
+  EXPECT_TRUE(revived.Login());
+  EXPECT_EQ(control.Call({{"op", "start-listening"}, {"device", 1}})["listening"], true) << "twice is once";
+
+  // Without a device: every one stops, and every one comes back where it was.
+  const uint16_t last = sim.Port(2);
+  EXPECT_EQ(control.Call({{"op", "stop-listening"}})["listening"], false);
+  EXPECT_EQ(control.Call({{"op", "port"}, {"device", 2}})["listening"], false);
+  EXPECT_THROW(RawClient{last}, std::runtime_error);
+  EXPECT_EQ(control.Call({{"op", "start-listening"}, {"device", 2}})["ok"], false) << "stopped as a whole";
+  EXPECT_EQ(control.Call({{"op", "start-listening"}})["listening"], true);
+  RawClient back(last);
+  EXPECT_TRUE(back.Login());
+  EXPECT_EQ(sim.Port(2), last);
 }
 
 TEST_F(ControlTest, MalformedRequestsAreRefusedAndTheChannelStaysUsable) {

@@ -1,12 +1,17 @@
 // The parts of vmlctl that need no process: the inventory reader, the words for an outcome, the
 // cutting of a byte stream into messages, and the relay's faithfulness to what the device did.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "Clock.h"
+#include "Files.h"
 #include "Inventory.h"
 #include "Reason.h"
 #include "Trace.h"
@@ -98,6 +103,53 @@ TEST(InventoryTest, ABadFileNamesTheLineAndWhatIsWrong) {
   }
   // The limits themselves are allowed.
   EXPECT_TRUE(Parse(header + "192.0.2.10,65535,sixteen_letters!,eightchr,0\n").ok);
+}
+
+// Each check says the path and the system's reason, and none of them leaves a file behind.
+TEST(FilesTest, ProblemsNameThePathAndTheSystemsReason) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("vmlctl-files-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "cam.json").string();
+  std::ofstream(file) << "{}";
+  const std::string missing = (dir / "backup" / "x.json").string();
+  struct Case {
+    const char* what;
+    std::string problem;
+    std::string expected;  // empty: no problem
+  };
+  const Case cases[] = {
+      {"read a file", ReadProblem(file), ""},
+      {"read a missing one", ReadProblem(missing), missing + ": No such file or directory"},
+      {"read a folder", ReadProblem(dir.string()), dir.string() + ": Is a directory"},
+      {"write beside a file", WriteProblem(file), ""},
+      {"write into a missing folder", WriteProblem(missing), missing + ": No such file or directory"},
+      {"write over a folder", WriteProblem(dir.string()), dir.string() + ": Is a directory"},
+      {"write under a file", WriteProblem(file + "/x.json"), file + "/x.json: Not a directory"},
+      {"make a folder where a file is", MakeDirectory(file), file + ": Not a directory"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.problem, c.expected) << c.what;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1) << "a check left a file";
+
+  EXPECT_EQ(MakeDirectory((dir / "a" / "b").string()), "");
+  std::string problem;
+  ASSERT_TRUE(WriteText((dir / "a" / "b" / "c.json").string(), "text", &problem)) << problem;
+  std::string text;
+  ASSERT_TRUE(ReadText((dir / "a" / "b" / "c.json").string(), &text, &problem)) << problem;
+  EXPECT_EQ(text, "text");
+  EXPECT_FALSE(WriteText(missing, "text", &problem));
+  EXPECT_EQ(problem, missing + ": No such file or directory");
+  std::filesystem::remove_all(dir);
+}
+
+TEST(ClockTest, NowIsTheHostsClockInTheLayoutOfATimeArgument) {
+  using std::chrono::seconds;
+  using std::chrono::system_clock;
+  EXPECT_EQ(ClockText(system_clock::time_point(seconds(1767323045)), true), "2026-01-02T03:04:05");
+  EXPECT_EQ(ClockText(system_clock::time_point(seconds(1709251199)), true), "2024-02-29T23:59:59");
+  EXPECT_EQ(ResolveNow("2026-01-02T03:04:05", true), "2026-01-02T03:04:05");
+  EXPECT_EQ(ResolveNow("now", true).size(), std::string("YYYY-MM-DDTHH:MM:SS").size());
 }
 
 TEST(ReasonTest, DottedQuadsOnly) {

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,6 +20,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Commands.h"
@@ -147,17 +149,25 @@ TEST(VmlctlTest, AnOutputThatCannotBeWrittenFailsTheRun) {
   }
 }
 
-TEST(VmlctlTest, UsageErrorsExitWithTwo) {
-  EXPECT_EQ(Vmlctl({"no-such-command"}).status, 2);
-  EXPECT_EQ(Vmlctl({"set-bitrate"}).status, 2);                 // missing value
-  EXPECT_EQ(Vmlctl({"set-bitrate", "fast"}).status, 2);         // not a number
-  EXPECT_EQ(Vmlctl({"osd", "set-time", "on", "9"}).status, 2);  // position is 1..8
-  EXPECT_EQ(Vmlctl({"mask", "set", "maybe", "0", "0", "1", "1"}).status, 2);
-  EXPECT_EQ(Vmlctl({"set-time", "2026-02-30 10:00"}).status, 2);
-  EXPECT_EQ(Vmlctl({"--port", "4000", "get-bitrate"}).status, 2);  // --port needs --host
-  EXPECT_EQ(Vmlctl({"--host", "127.0.0.1", "--port", "1", "tour"}).status, 2);
-  EXPECT_EQ(Vmlctl({"ptz"}).status, 2);  // group without its action
+TEST(VmlctlTest, UsageErrorsExitWith64) {
+  EXPECT_EQ(Vmlctl({"no-such-command"}).status, 64);
+  EXPECT_EQ(Vmlctl({"set-bitrate"}).status, 64);                 // missing value
+  EXPECT_EQ(Vmlctl({"set-bitrate", "fast"}).status, 64);         // not a number
+  EXPECT_EQ(Vmlctl({"osd", "set-time", "on", "9"}).status, 64);  // position is 1..8
+  EXPECT_EQ(Vmlctl({"mask", "set", "maybe", "0", "0", "1", "1"}).status, 64);
+  EXPECT_EQ(Vmlctl({"set-time", "2026-02-30 10:00"}).status, 64);
+  EXPECT_EQ(Vmlctl({"--port", "4000", "get-bitrate"}).status, 64);  // --port needs --host
+  EXPECT_EQ(Vmlctl({"--host", "127.0.0.1", "--port", "1", "tour"}).status, 64);
+  EXPECT_EQ(Vmlctl({"ptz"}).status, 64);  // group without its action
   EXPECT_EQ(Vmlctl({"get-bitrate", "--help"}).status, 0);
+  EXPECT_EQ(Vmlctl({"--prots", "1", "get-bitrate"}).status, 64);  // a mistyped option
+  EXPECT_EQ(Vmlctl({"config", "plan"}).status, 64);               // its FILE missing
+  const ToolRun unreadable = Vmlctl({"config", "plan", "/nonexistent/cam.json"});
+  EXPECT_EQ(unreadable.status, 64);
+  EXPECT_TRUE(Has(unreadable.errors, "/nonexistent/cam.json: No such file or directory"))
+      << unreadable.errors;
+  // The help ends with the table a script branches on.
+  EXPECT_TRUE(Has(Vmlctl({"--help"}).output, "64   usage error")) << Vmlctl({"--help"}).output;
 }
 
 // A device the tool did not start: it must reach it with --host/--port and must not mistake a
@@ -221,19 +231,40 @@ TEST_F(ExternalDeviceTest, TextsWithAHyphenAreArgumentErrorsAndNothingIsSent) {
   ASSERT_EQ(At({"osd", "set-caption", "on", "2", "Gate 1"}).status, 0);
   device.ClearRequests();
   const ToolRun caption = Human({"osd", "set-caption", "on", "2", "Gate-1 north"});
-  EXPECT_EQ(caption.status, 2);
+  EXPECT_EQ(caption.status, 64);
   EXPECT_TRUE(Has(caption.errors, "cannot hold '-'")) << caption.errors;
-  EXPECT_EQ(At({"set-account", "op-1", "pw"}).status, 2);
-  EXPECT_EQ(At({"set-param-t", "1-2", "0"}).status, 2);
+  EXPECT_EQ(At({"set-account", "op-1", "pw"}).status, 64);
+  EXPECT_EQ(At({"set-param-t", "1-2", "0"}).status, 64);
   EXPECT_EQ(Vmlctl({"--host", "127.0.0.1", "--port", std::to_string(device.Port()), "--user", "ad-min",
                     "get-bitrate"})
                 .status,
-            2);
+            64);
   EXPECT_TRUE(device.Requests().empty());
   EXPECT_EQ(device.State().videoPorts[0].overlay.caption, "Gate 1");
   // Commands 51 and 52 carry their texts as given.
-  EXPECT_NE(At({"command51", "1", "x -b 5", "y", "0"}).status, 2);
+  EXPECT_NE(At({"command51", "1", "x -b 5", "y", "0"}).status, 64);
   EXPECT_EQ(device.Requests().back().text, "-p 1 -t x -b 5 -a y -o 0");
+}
+
+// The device's clock as the library writes it: digits without padding, in UTC here.
+std::pair<std::string, std::string> WireClock(std::chrono::system_clock::time_point when) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm f{};
+  gmtime_r(&seconds, &f);
+  return {std::to_string(f.tm_year + 1900) + std::to_string(f.tm_mon + 1) + std::to_string(f.tm_mday),
+          std::to_string(f.tm_hour) + std::to_string(f.tm_min) + std::to_string(f.tm_sec)};
+}
+
+TEST_F(ExternalDeviceTest, SetClockNowSendsTheHostsClock) {
+  const auto before = WireClock(std::chrono::system_clock::now());
+  const ToolRun run = Human({"set-clock", "now", "--utc"});
+  const auto after = WireClock(std::chrono::system_clock::now());
+  ASSERT_EQ(run.status, 0) << run.output << run.errors;
+  const std::pair<std::string, std::string> set = {device.State().clock.date, device.State().clock.time};
+  EXPECT_TRUE(set == before || set == after) << set.first << " " << set.second;
+  EXPECT_EQ(Human({"set-clock", "soon"}).status, 64);
+  EXPECT_EQ(Human({"set-clock", "2026-01-02T03:04:05", "--utc"}).status, 0);  // a given time stays as given
+  EXPECT_EQ(device.State().clock.time, "345");
 }
 
 TEST_F(ExternalDeviceTest, SetVideoSettingsChangesOnlyTheGivenValues) {
@@ -250,7 +281,7 @@ TEST_F(ExternalDeviceTest, SetVideoSettingsChangesOnlyTheGivenValues) {
   EXPECT_EQ(port.picture.brightness, 42);
   EXPECT_EQ(port.encoder.frameRate, 12);
   EXPECT_EQ(Json(run)["values"]["hue"], 118);
-  EXPECT_EQ(At({"set-video-settings", "--hue", "-10"}).status, 2);
+  EXPECT_EQ(At({"set-video-settings", "--hue", "-10"}).status, 64);
   // The combined read and the single-value reads agree on every picture value.
   const auto all = Json(At({"--json", "video-settings"}))["values"];
   for (const char* name : {"brightness", "contrast", "saturation", "hue"}) {
@@ -367,7 +398,7 @@ TEST_F(ExternalDeviceTest, EachWayOfFailingHasItsOwnReason) {
 TEST(VmlctlTest, AddressesThatAreNoDottedQuadAreRefusedBeforeAnythingRuns) {
   for (const char* host : {"localhost", "camera-1.example", "127.1", "010.0.0.1", "1.2.3.256"}) {
     const ToolRun run = Vmlctl({"--host", host, "--port", "8000", "get-bitrate"});
-    EXPECT_EQ(run.status, 2) << host;
+    EXPECT_EQ(run.status, 64) << host;
     EXPECT_TRUE(Has(run.errors, "is not a dotted-quad IPv4 address")) << host << ": " << run.errors;
     EXPECT_TRUE(run.output.empty()) << run.output;
   }
@@ -521,21 +552,59 @@ TEST_F(FleetTest, ExitsWithZeroOnlyWhenEveryDeviceSucceeded) {
                            << "\n";
   EXPECT_EQ(Vmlctl({"--inventory", inventory, "get-bitrate"}).status, 0);
   // Missing columns come from the global options.
-  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--password", "wrong", "get-bitrate"}).status, 1);
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--password", "wrong", "get-bitrate"}).status, 3);
+}
+
+// Some devices failed, or all did: two statuses, so a script can tell a partial run from a dead
+// network; config plan's "changes pending" only when nothing failed.
+TEST_F(FleetTest, ExitStatusTellsSomeFailedFromNoneSucceeded) {
+  const std::string document = inventory + ".json";
+  std::ofstream(document) << R"({"video_ports": {"0": {"encoder": {"bitrate": 1024}}}})";
+  const std::string live = "127.0.0.1," + std::to_string(fleet.Port(0));
+  const std::string dead = "127.0.0.1," + std::to_string(closedPort);
+  struct Case {
+    std::vector<std::string> rows;
+    std::vector<std::string> command;
+    int status;
+  };
+  const Case cases[] = {
+      {{live}, {"get-bitrate"}, 0},
+      {{live, dead}, {"get-bitrate"}, 1},
+      {{dead, dead}, {"get-bitrate"}, 3},
+      {{live}, {"config", "plan", document}, 2},
+      {{live}, {"config", "apply", "--check", document}, 2},
+      {{live, dead}, {"config", "plan", document}, 1},
+      {{dead}, {"config", "plan", document}, 3},
+  };
+  for (const Case& c : cases) {
+    std::ofstream out(inventory);
+    out << "host,port\n";
+    for (const std::string& row : c.rows) out << row << "\n";
+    out.close();
+    std::vector<std::string> args = {"--inventory", inventory};
+    args.insert(args.end(), c.command.begin(), c.command.end());
+    const ToolRun run = Vmlctl(args);
+    EXPECT_EQ(run.status, c.status) << c.command[0] << " on " << c.rows.size() << " rows: " << run.output;
+  }
+  EXPECT_EQ(fleet.State(0).videoPorts[0].encoder.bitrate, 512);
+  const ToolRun missing = Vmlctl({"--inventory", "nosuch.csv", "get-bitrate"});
+  EXPECT_EQ(missing.status, 64);
+  EXPECT_TRUE(Has(missing.errors, "nosuch.csv: No such file or directory")) << missing.errors;
+  std::remove(document.c_str());
 }
 
 TEST_F(FleetTest, ABadRowNamesItsLineAndNothingRuns) {
   std::ofstream(inventory) << "host,port,user,password,video-port\n127.0.0.1," << fleet.Port(0)
                            << ",admin,admin,0\n\n127.0.0.1,70000,admin,admin,0\n";
   const ToolRun run = Vmlctl({"--inventory", inventory, "get-bitrate"});
-  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.status, 64);
   EXPECT_TRUE(Has(run.errors, inventory + ":4: port \"70000\"")) << run.errors;
   EXPECT_TRUE(run.output.empty()) << run.output;
   EXPECT_EQ(fleet.Stats(0).accepted, 0u);
-  EXPECT_EQ(Vmlctl({"--inventory", "/nonexistent/inventory.csv", "get-bitrate"}).status, 2);
-  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--trace", "get-bitrate"}).status, 2);
-  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--host", "127.0.0.1", "get-bitrate"}).status, 2);
-  EXPECT_EQ(Vmlctl({"--jobs", "4", "get-bitrate"}).status, 2);  // --jobs needs --inventory
+  EXPECT_EQ(Vmlctl({"--inventory", "/nonexistent/inventory.csv", "get-bitrate"}).status, 64);
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--trace", "get-bitrate"}).status, 64);
+  EXPECT_EQ(Vmlctl({"--inventory", inventory, "--host", "127.0.0.1", "get-bitrate"}).status, 64);
+  EXPECT_EQ(Vmlctl({"--jobs", "4", "get-bitrate"}).status, 64);  // --jobs needs --inventory
 }
 
 TEST_F(FleetTest, CtrlCStopsStartingDevicesAndReportsWhatWasDone) {
@@ -584,12 +653,12 @@ TEST_F(ExternalDeviceTest, ConfigPlanExitCodesAndApply) {
   EXPECT_EQ(device.State().videoPorts[0].encoder.bitrate, 1024);
   EXPECT_EQ(Human({"config", "plan", file}).status, 0);
 
-  // A refused document: its field and path, exit 1, and not one byte to the device.
+  // A refused document: its field and path, exit 64, and not one byte to the device.
   device.ClearRequests();
   write("{\"video_ports\": {\"0\": {\"encoder\": {\"bitrate\": \"fast\"}}}}");
   for (const char* action : {"plan", "apply"}) {
     ToolRun bad = Human({"config", action, file});
-    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.status, 64);
     EXPECT_TRUE(Has(bad.errors, "bitrate: expected an integer at video_ports.0.encoder")) << bad.errors;
   }
   EXPECT_TRUE(device.Requests().empty());
@@ -617,6 +686,18 @@ TEST_F(FleetTest, ConfigBackupOfAFleetWithDeadDevicesAndApplyFromTheFiles) {
   nlohmann::json document = nlohmann::json::parse(Slurp(edited));
   document["video_ports"]["0"]["encoder"]["bitrate"] = 2048;
   std::ofstream(edited) << document.dump(2);
+  // The two dead devices have no backup: the run names their files and contacts no device.
+  const std::size_t accepted = fleet.Stats(0).accepted;
+  const ToolRun withoutFiles = Vmlctl({"--inventory", inventory, "config", "apply", "--from", dir});
+  EXPECT_EQ(withoutFiles.status, 64);
+  EXPECT_TRUE(Has(withoutFiles.errors,
+                  dir + "/127.0.0.1_" + std::to_string(closedPort) + ".json: No such file or directory"))
+      << withoutFiles.errors;
+  EXPECT_EQ(fleet.Stats(0).accepted, accepted) << "contacted before its files were checked";
+  for (const std::size_t dead : {kClosed, kWrongPassword}) {
+    const uint16_t port = dead == kClosed ? closedPort : fleet.Port(dead);
+    std::filesystem::copy_file(edited, dir + "/127.0.0.1_" + std::to_string(port) + ".json");
+  }
   fleet.ClearRequests(5);
   const ToolRun apply = Vmlctl({"--inventory", inventory, "config", "apply", "--from", dir});
   EXPECT_EQ(apply.status, 1);
@@ -625,6 +706,87 @@ TEST_F(FleetTest, ConfigBackupOfAFleetWithDeadDevicesAndApplyFromTheFiles) {
   EXPECT_EQ(fleet.State(3).videoPorts[0].encoder.bitrate, 2048);
   for (const auto& request : fleet.Requests(5))
     EXPECT_NE(request.command, 31) << "an unchanged device was written";
+  std::filesystem::remove_all(dir);
+}
+
+// The configuration commands over a fleet read like the single-operation fleet mode: each device
+// by its inventory name, in inventory order whatever order they end in, the same JSON head.
+TEST_F(FleetTest, ConfigPlanOfAFleetListsEachChangeByNameInInventoryOrder) {
+  const std::string document = inventory + ".json";
+  std::ofstream(document) << R"({"video_ports": {"0": {"encoder": {"bitrate": 1024}}}})";
+  {
+    std::ofstream out(inventory);
+    out << "name,host,port\n";
+    for (std::size_t i = 0; i < 4; ++i) out << "sim-" << i + 1 << ",127.0.0.1," << fleet.Port(i) << "\n";
+    out << "sim-5,127.0.0.1," << closedPort << "\n";
+  }
+  for (std::size_t i = 0; i < 3; ++i)
+    fleet.UpdateState(i, [](napisim::DeviceState& s) { s.videoPorts[0].encoder.bitrate = 1024; });
+  // The first device ends last.
+  fleet.SetFault(0, napisim::kLoginCommand, napisim::Fault::Delay(std::chrono::milliseconds(300)));
+
+  const ToolRun plan = Vmlctl({"--inventory", inventory, "--jobs", "5", "config", "plan", document});
+  EXPECT_EQ(plan.status, 1) << plan.errors;
+  const std::vector<std::string> lines = Lines(plan.output);
+  ASSERT_GE(lines.size(), 7u) << plan.output;
+  EXPECT_EQ(lines[0].rfind("sim-1 127.0.0.1:" + std::to_string(fleet.Port(0)), 0), 0u) << plan.output;
+  EXPECT_TRUE(Has(lines[0], "  unchanged")) << lines[0];
+  EXPECT_TRUE(Has(lines[3], "  changes (1 field)")) << lines[3];
+  EXPECT_EQ(lines[4], "sim-4 video_ports.0.encoder.bitrate: 512 -> 1024");
+  EXPECT_EQ(lines[5].rfind("sim-5 127.0.0.1:" + std::to_string(closedPort), 0), 0u) << lines[5];
+  EXPECT_TRUE(Has(lines[5], "  failed")) << lines[5];
+  EXPECT_EQ(lines[6].rfind("sim-5 ", 0), 0u) << lines[6];
+  EXPECT_EQ(lines.back().rfind("5 devices: 3 unchanged, 1 changes, 1 failed; ", 0), 0u) << lines.back();
+
+  const ToolRun summary =
+      Vmlctl({"--inventory", inventory, "config", "apply", "--check", "--summary", document});
+  EXPECT_EQ(summary.status, 1);
+  EXPECT_EQ(Lines(summary.output).size(), 1u) << summary.output;
+
+  // The same head as the single-operation fleet's JSON lines.
+  const ToolRun json = Vmlctl({"--inventory", inventory, "--json", "config", "plan", document});
+  const ToolRun single = Vmlctl({"--inventory", inventory, "--json", "get-bitrate"});
+  const std::vector<std::string> planLines = Lines(json.output), singleLines = Lines(single.output);
+  ASSERT_EQ(planLines.size(), 6u) << json.output;
+  ASSERT_EQ(singleLines.size(), 6u) << single.output;
+  for (std::size_t i = 0; i < 5; ++i) {
+    const auto planned = nlohmann::json::parse(planLines[i]), ran = nlohmann::json::parse(singleLines[i]);
+    for (const char* key : {"line", "name", "host", "port", "video_port"})
+      EXPECT_EQ(planned[key], ran[key]) << key;
+    EXPECT_EQ(planned["name"], "sim-" + std::to_string(i + 1));
+  }
+  EXPECT_EQ(fleet.State(3).videoPorts[0].encoder.bitrate, 512);
+  std::remove(document.c_str());
+}
+
+TEST_F(FleetTest, SetClockNowSetsEveryDevice) {
+  const ToolRun run = Vmlctl({"--inventory", inventory, "set-clock", "now"});
+  EXPECT_EQ(run.status, 1) << run.output;  // the dead ones
+  for (std::size_t i = 0; i < kDevices; ++i) {
+    const bool dead = i == kClosed || i == kWrongPassword;
+    EXPECT_EQ(fleet.State(i).clock.date.empty(), dead) << i;
+  }
+}
+
+// An output that cannot be written stops the run before any device is contacted, and a missing
+// --out folder is made with its parents.
+TEST_F(FleetTest, OutputPathsAreCheckedBeforeAnyDevice) {
+  char dirTemplate[] = "/tmp/vmlctl-out-XXXXXX";
+  const std::string dir = mkdtemp(dirTemplate);
+  const std::string blocker = dir + "/file";
+  std::ofstream(blocker) << "x";
+  const ToolRun single = Vmlctl({"--host", "127.0.0.1", "--port", std::to_string(fleet.Port(0)), "config",
+                                 "get", "-o", dir + "/backup/x.json"});
+  EXPECT_EQ(single.status, 64);
+  EXPECT_TRUE(Has(single.errors, dir + "/backup/x.json: No such file or directory")) << single.errors;
+  const ToolRun blocked = Vmlctl({"--inventory", inventory, "config", "get", "--out", blocker + "/backup"});
+  EXPECT_EQ(blocked.status, 64);
+  EXPECT_TRUE(Has(blocked.errors, blocker + "/backup: Not a directory")) << blocked.errors;
+  EXPECT_EQ(fleet.Stats(0).accepted, 0u);
+
+  const ToolRun made = Vmlctl({"--inventory", inventory, "config", "get", "--out", dir + "/a/b"});
+  EXPECT_EQ(made.status, 1) << made.errors;
+  EXPECT_TRUE(std::ifstream(dir + "/a/b/127.0.0.1_" + std::to_string(fleet.Port(0)) + ".json").good());
   std::filesystem::remove_all(dir);
 }
 

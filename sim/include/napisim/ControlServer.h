@@ -13,7 +13,9 @@
 //   wait-idle {timeoutMs}             -> {idle: bool}
 //   stats -> {stats}, state -> {state}
 //   devices                           -> {count, ports: [...]}
-//   port, stop-listening, start-listening  -> {port, listening} (listening: all devices at once)
+//   port, stop-listening, start-listening  -> {port, listening}: with "device", that device's
+//                                     listener alone (its connections dropped; it listens again
+//                                     at the same port); without, every device at once
 // The JSON forms of faults, requests and counts are in napisim/ControlJson.h; the state's is
 // DeviceState's own.
 // The waits answer once their condition holds or at their time-out. A client that closes its

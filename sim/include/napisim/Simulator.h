@@ -35,14 +35,23 @@ class Simulator {
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  // Binds every device's port, starts the network thread and returns once all listen. Throws
-  // std::runtime_error when the address is refused or a port cannot be bound.
+  // Binds every device's port, starts the network thread and returns once all listen (when it
+  // runs already: every device whose listener was stopped). Throws std::runtime_error when the
+  // address is refused or a port cannot be bound.
   void Start();
   // Closes the listeners and every connection (silenced or delayed ones too) and joins the
   // network thread. Safe to call twice; the destructor calls it.
   void Stop();
-  uint16_t Port() const;   // the last port bound, also after Stop()
+  // Each device keeps the port it first bound: Start() after Stop() listens there again.
+  uint16_t Port() const;   // device 0's, also after Stop()
   bool Listening() const;  // between Start() and Stop()
+  // One device's listener: stopped, it refuses connections and its open ones are dropped while
+  // the others go on; started, it listens again at its port. Start() restarts every stopped
+  // one. StartListening throws std::logic_error while the simulator is stopped, and
+  // std::runtime_error when the port cannot be bound again.
+  bool Listening(std::size_t device) const;
+  void StopListening(std::size_t device);
+  void StartListening(std::size_t device);
   std::size_t DeviceCount() const;
   uint16_t Port(std::size_t device) const;
 
