@@ -476,8 +476,26 @@ std::string Show(const Json& value) {
 
 bool Load(const std::string& text, Json* document, std::vector<Refusal>* refusals) {
   refusals->clear();
+  auto refuse = [&](std::string problem) {
+    Refusal refusal;
+    refusal.key = "document";
+    refusal.problem = std::move(problem);
+    refusals->push_back(refusal);
+    return false;
+  };
+  if (text.size() > kLongestDocument)
+    return refuse("longer than " + std::to_string(kLongestDocument) + " bytes, the most a document may hold");
+  bool tooDeep = false;
+  const auto guard = [&](int depth, Json::parse_event_t event, Json&) {
+    if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
+        depth >= kDeepestDocument)
+      tooDeep = true;
+    return !tooDeep;
+  };
   try {
-    *document = Json::parse(text);
+    *document = Json::parse(text, guard);
+  } catch (const Json::out_of_range&) {
+    return refuse("holds a number out of range");
   } catch (const Json::parse_error& e) {
     Refusal refusal;
     refusal.key = "document";
@@ -488,6 +506,8 @@ bool Load(const std::string& text, Json* document, std::vector<Refusal>* refusal
     refusals->push_back(refusal);
     return false;
   }
+  if (tooDeep || document->is_discarded())
+    return refuse("nests deeper than " + std::to_string(kDeepestDocument) + " levels");
   *refusals = Check(*document);
   for (Refusal& refusal : *refusals) {
     std::vector<std::string> path;

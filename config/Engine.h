@@ -34,6 +34,10 @@ namespace vmlcmd::config {
 using Json = nlohmann::ordered_json;
 
 constexpr const char* kFormat = "vmlcmd-config 1";
+// The most a document may hold, in bytes, and how deep it may nest: whoever sends one chooses
+// both, and a document nests five levels.
+constexpr std::size_t kLongestDocument = 1 << 20;
+constexpr int kDeepestDocument = 32;
 
 // Where a device is reached; the engine needs it only to look for the device at its new
 // address after a change of address.
@@ -58,7 +62,8 @@ struct Change {
 };
 
 // Parses a document's text and checks it against the schema. False with the refusals (each
-// with its line) or a parse error as one refusal of the whole document.
+// with its line) or a parse error as one refusal of the whole document; a text longer than
+// kLongestDocument or nesting deeper than kDeepestDocument is refused before it is built.
 bool Load(const std::string& text, Json* document, std::vector<Refusal>* refusals);
 // Checks a document already parsed (from Python, say); empty when it conforms.
 std::vector<Refusal> Check(const Json& document);

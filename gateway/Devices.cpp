@@ -34,20 +34,47 @@ int64_t NowMilliseconds() {
 
 DeviceEntry::DeviceEntry(std::string id, std::string name, vmlctl::Target target)
     : id_(std::move(id)), name_(std::move(name)), target_(std::move(target)) {
-  command_ = CreateICommand();
-  if (command_) {
-    // The account was checked to convert when the device was added.
-    std::string user;
-    std::string password;
-    vmlctl::ToDeviceText(target_.textEncoding, target_.user, &user);
-    vmlctl::ToDeviceText(target_.textEncoding, target_.password, &password);
-    command_->SetNetworkTarget(target_.host.c_str(), target_.port, user.c_str(), password.c_str());
-    command_->SetVideoPort(target_.videoPort);
+  // The account was checked to convert when the device was added.
+  std::string user;
+  std::string password;
+  vmlctl::ToDeviceText(target_.textEncoding, target_.user, &user);
+  vmlctl::ToDeviceText(target_.textEncoding, target_.password, &password);
+  for (ICommand** object : {&command_, &stopCommand_}) {
+    *object = CreateICommand();
+    if (*object == nullptr) continue;
+    (*object)->SetNetworkTarget(target_.host.c_str(), target_.port, user.c_str(), password.c_str());
+    (*object)->SetVideoPort(target_.videoPort);
   }
 }
 
 DeviceEntry::~DeviceEntry() {
   if (command_) command_->Release();
+  if (stopCommand_) stopCommand_->Release();
+}
+
+const char* DeviceEntry::PtzName(Ptz state) {
+  switch (state) {
+    case Ptz::kMoving:
+      return "moving";
+    case Ptz::kMayBeMoving:
+      return "may be moving";
+    case Ptz::kStopped:
+      break;
+  }
+  return "stopped";
+}
+
+bool DeviceEntry::SendStop(VmlCmdOutcome* outcome) {
+  std::lock_guard<std::mutex> lock(stopMutex_);
+  *outcome = VmlCmdOutcome{};
+  outcome->size = sizeof *outcome;
+  if (stopCommand_ == nullptr) {
+    outcome->stage = VmlCmdStageNoNetworkLink;
+    return false;
+  }
+  const bool ok = stopCommand_->PtzStop();
+  VmlCmdGetLastOutcome(stopCommand_, outcome);
+  return ok;
 }
 
 Json DeviceEntry::Describe() const {
@@ -59,6 +86,7 @@ Json DeviceEntry::Describe() const {
   out["user"] = target_.user;
   out["videoPort"] = target_.videoPort;
   out["textEncoding"] = vmlctl::EncodingName(target_.textEncoding);
+  out["ptz"] = PtzName(PtzState());
   std::lock_guard<std::mutex> lock(lastMutex_);
   out["state"] = ReachabilityOf(last_);
   if (last_.operation.empty()) {

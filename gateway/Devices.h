@@ -4,6 +4,7 @@
 // away at once instead of tying up the server's threads.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -46,6 +47,20 @@ class DeviceEntry {
   Json Describe() const;
   void Record(LastResult result);
 
+  // What the gateway knows of the head it moves: stopped (or never moved), moving under a lease,
+  // or may be moving (a stop was not acknowledged yet).
+  enum class Ptz { kStopped, kMoving, kMayBeMoving };
+  Ptz PtzState() const { return ptz_.load(); }
+  void SetPtzState(Ptz state) { ptz_.store(state); }
+  static const char* PtzName(Ptz state);
+  // Counts the stops asked for: a move that waited in the queue while a stop went out is not
+  // sent after it.
+  uint64_t StopEpoch() const { return stopEpoch_.load(); }
+  void CountStop() { ++stopEpoch_; }
+  // Sends a stop on the device's own stop object, which no other call waits for or holds. True
+  // when the device acknowledged it (a device that ignores it acknowledges it the same way).
+  bool SendStop(VmlCmdOutcome* outcome);
+
  private:
   friend class DevicePool;
   const std::string id_;
@@ -53,6 +68,10 @@ class DeviceEntry {
   const vmlctl::Target target_;
   ICommand* command_ = nullptr;  // used only under callMutex_
   std::mutex callMutex_;
+  ICommand* stopCommand_ = nullptr;  // used only under stopMutex_
+  std::mutex stopMutex_;
+  std::atomic<Ptz> ptz_{Ptz::kStopped};
+  std::atomic<uint64_t> stopEpoch_{0};
   int waiting_ = 0;  // callers queued or running, under the pool's mutex
   mutable std::mutex lastMutex_;
   LastResult last_;

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <ostream>
+#include <regex>
 
 #include "Clock.h"
 #include "Commands.h"
@@ -24,6 +26,46 @@ struct Gateway::Route {
 namespace {
 
 constexpr const char* kId = "([A-Za-z0-9._:~-]+)";
+// Longer paths are refused at once (414): no route has one, and the route patterns are regular
+// expressions whose matching recurses along the path.
+constexpr std::size_t kLongestPath = 2048;
+// A configuration document nests five levels; nothing the API takes nests deeper than a dozen.
+constexpr int kDeepestJson = 32;
+
+// Bytes outside printable ASCII, the blank and the percent sign as %XX: a log line is one line,
+// and a terminal shows it as it is.
+std::string LogText(const std::string& text) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text.substr(0, 512)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > 0x20 && byte < 0x7F && c != '%') {
+      out += c;
+    } else {
+      out += '%';
+      out += kDigits[byte >> 4];
+      out += kDigits[byte & 0x0F];
+    }
+  }
+  if (text.size() > 512) out += "...";
+  return out.empty() ? "-" : out;
+}
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// When the request on this thread began, for the request log.
+thread_local std::chrono::steady_clock::time_point requestStart;
 
 std::string Pattern(const char* before, const char* after = "") { return std::string(before) + kId + after; }
 
@@ -79,7 +121,7 @@ Gateway::Gateway(Tokens tokens, Options options)
     : tokens_(std::move(tokens)),
       options_(options),
       pool_(options.concurrentCalls, options.queuePerDevice),
-      leases_(pool_) {}
+      leases_(options.movesFile) {}
 
 Gateway::~Gateway() = default;
 
@@ -103,14 +145,38 @@ void WriteError(httplib::Response& response, int httpStatus, const std::string& 
 }
 
 bool ReadJson(const httplib::Request& request, httplib::Response& response, Json* body) {
+  if (request.body.empty()) {
+    WriteError(response, 400, "bad-request", "this route needs a JSON body");
+    return false;
+  }
+  // Nesting is bounded while parsing, before any value is built: a document a hundred thousand
+  // levels deep would exhaust the stack of whatever walks it afterwards.
+  int depth = 0;
+  bool tooDeep = false;
+  const auto guard = [&](int level, Json::parse_event_t event, Json&) {
+    if (event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) {
+      depth = level + 1;
+      if (depth > kDeepestJson) tooDeep = true;
+    }
+    return !tooDeep;
+  };
   try {
-    *body = Json::parse(request.body);
-    return true;
+    *body = Json::parse(request.body, guard);
   } catch (const Json::parse_error& e) {
     WriteError(response, 400, "bad-request",
                "the body is not valid JSON (it breaks off at byte " + std::to_string(e.byte) + ")");
+    return false;
+  } catch (const Json::exception&) {
+    // A number beyond what a double holds (1e400), say.
+    WriteError(response, 400, "bad-request", "the body holds a value out of range");
+    return false;
   }
-  return false;
+  if (tooDeep || body->is_discarded()) {
+    WriteError(response, 400, "bad-request",
+               "the body nests deeper than " + std::to_string(kDeepestJson) + " levels");
+    return false;
+  }
+  return true;
 }
 
 void WriteDeviceError(httplib::Response& response, const DeviceEntry& device, const VmlCmdOutcome& outcome) {
@@ -128,11 +194,26 @@ void Gateway::Mount(httplib::Server& server) {
   // Who is calling is settled before any route runs; an /api/ request without a known token
   // never reaches a handler, whether its path exists or not.
   server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-    if (request.path.rfind("/api/", 0) != 0) return httplib::Server::HandlerResponse::Unhandled;
-    if (tokens_.RoleOf(request.get_header_value("Authorization")) == Role::kNone) {
+    requestStart = std::chrono::steady_clock::now();
+    if (request.path.size() > kLongestPath) {
+      WriteError(response, 414, "bad-request",
+                 "the path is longer than " + std::to_string(kLongestPath) + " bytes");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (request.path.rfind("/api/", 0) == 0 &&
+        tokens_.RoleOf(request.get_header_value("Authorization")) == Role::kNone) {
       response.set_header("WWW-Authenticate", "Bearer");
       WriteError(response, 401, "unauthorized", "no token, or one this gateway does not know");
       return httplib::Server::HandlerResponse::Handled;
+    }
+    // A POST that says nothing of a body (neither Content-Length nor chunks) has none. The HTTP
+    // library would wait for one until its read time-out; the route answers now instead: at
+    // once for the routes that need no body (an emergency stop above all), with a 400 saying
+    // so for those that do.
+    if (request.method == "POST" && !request.has_header("Content-Length") &&
+        !request.has_header("Transfer-Encoding")) {
+      return Dispatch(request, response) ? httplib::Server::HandlerResponse::Handled
+                                         : httplib::Server::HandlerResponse::Unhandled;
     }
     return httplib::Server::HandlerResponse::Unhandled;
   });
@@ -140,13 +221,7 @@ void Gateway::Mount(httplib::Server& server) {
   for (const Route& route : Table()) {
     const Route* entry = &route;
     auto handler = [this, entry](const httplib::Request& request, httplib::Response& response) {
-      if (entry->role == Role::kWrite &&
-          tokens_.RoleOf(request.get_header_value("Authorization")) != Role::kWrite) {
-        WriteError(response, 403, "forbidden",
-                   "this needs a write token; a read token may read and plan only");
-        return;
-      }
-      (this->*(entry->handler))(request, response);
+      RunRoute(*entry, request, response);
     };
     const std::string method = route.method;
     if (method == "GET") server.Get(route.pattern, handler);
@@ -174,13 +249,41 @@ void Gateway::Mount(httplib::Server& server) {
   });
   if (options_.log) {
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-      // The path and the status only: bodies carry passwords and documents.
+      // The path and the status only: bodies carry passwords and documents. The role, never the
+      // token. Whatever the client sent is escaped, so no request can forge a line of its own.
+      const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - requestStart)
+                              .count();
+      const std::string line =
+          UtcNow() + ' ' + LogText(request.remote_addr) + ' ' + LogText(request.method) + ' ' +
+          LogText(request.path) + ' ' + std::to_string(response.status) +
+          " role=" + RoleName(tokens_.RoleOf(request.get_header_value("Authorization"))) + ' ' +
+          std::to_string(micros / 1000) + '.' + std::to_string(micros % 1000 / 100) + "ms\n";
       std::lock_guard<std::mutex> lock(logMutex_);
-      *options_.log << request.remote_addr << ' ' << request.method << ' ' << request.path << ' '
-                    << response.status << '\n'
-                    << std::flush;
+      *options_.log << line << std::flush;
     });
   }
+}
+
+void Gateway::RunRoute(const Route& route, const httplib::Request& request, httplib::Response& response) {
+  if (route.role == Role::kWrite &&
+      tokens_.RoleOf(request.get_header_value("Authorization")) != Role::kWrite) {
+    WriteError(response, 403, "forbidden", "this needs a write token; a read token may read and plan only");
+    return;
+  }
+  (this->*(route.handler))(request, response);
+}
+
+bool Gateway::Dispatch(const httplib::Request& request, httplib::Response& response) {
+  for (const Route& route : Table()) {
+    if (request.method != route.method) continue;
+    // The path was bounded above, so the match's depth is too.
+    httplib::Request bodiless = request;
+    if (!std::regex_match(bodiless.path, bodiless.matches, std::regex(route.pattern))) continue;
+    RunRoute(route, bodiless, response);
+    return true;
+  }
+  return false;
 }
 
 std::shared_ptr<DeviceEntry> Gateway::DeviceOf(const httplib::Request& request, httplib::Response& response) {
@@ -247,7 +350,10 @@ void Gateway::RemoveDevice(const httplib::Request& request, httplib::Response& r
   auto device = DeviceOf(request, response);
   if (!device) return;
   // A head the gateway set moving is stopped before the gateway forgets the device.
-  leases_.StopNow(device->Id());
+  if (device->PtzState() != DeviceEntry::Ptz::kStopped) {
+    VmlCmdOutcome outcome{};
+    leases_.StopNow(device, &outcome);
+  }
   registry_.Remove(device->Id());
   response.status = 204;
 }
@@ -298,17 +404,38 @@ void Gateway::PtzMove(const httplib::Request& request, httplib::Response& respon
     }
     seconds = body["seconds"].get<double>();
   }
-  const auto lease = std::min(kMaxLease, std::chrono::milliseconds(std::llround(seconds * 1000)));
+  // Clamped before it becomes milliseconds: 1e300 seconds is no reason to overflow.
+  const auto lease =
+      std::chrono::milliseconds(std::max<long long>(1, std::llround(std::min(seconds, 2.0) * 1000)));
+  if (device->PtzState() == DeviceEntry::Ptz::kMayBeMoving || !leases_.BeforeMove(device)) {
+    WriteError(
+        response, 409, "may-be-moving",
+        "the head may still be moving: its last stop was not acknowledged, and it is being sent again; "
+        "no new move is sent until it is");
+    return;
+  }
+  const uint64_t epoch = device->StopEpoch();
   bool ok = false;
+  bool overtaken = false;
   VmlCmdOutcome outcome{};
   if (!Call(
           *device,
           [&](ICommand& command) {
+            // A stop that went out while this move waited its turn wins: the move is not sent.
+            if (device->StopEpoch() != epoch) {
+              overtaken = true;
+              return;
+            }
             ok = (command.*operation)(direction);
-            if (ok) leases_.Hold(device, std::max(lease, std::chrono::milliseconds(1)));
+            if (ok) leases_.Hold(device, lease);
           },
           response, &outcome))
     return;
+  if (overtaken) {
+    WriteError(response, 409, "stopped",
+               "a stop was sent while this move waited for the device; it was not sent");
+    return;
+  }
   Record(*device, "ptz.move", outcome, ok);
   if (!ok) {
     WriteDeviceError(response, *device, outcome);
@@ -317,25 +444,28 @@ void Gateway::PtzMove(const httplib::Request& request, httplib::Response& respon
   WriteJson(response, 200, {{"ok", true}, {"leaseSeconds", static_cast<double>(lease.count()) / 1000.0}});
 }
 
+// The stop is safety: it waits for no queued call and is never turned away as busy. It goes out
+// on the device's own stop object; one the device does not acknowledge is sent again in the
+// background until it is.
 void Gateway::PtzStop(const httplib::Request& request, httplib::Response& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
-  bool ok = false;
   VmlCmdOutcome outcome{};
-  if (!Call(
-          *device,
-          [&](ICommand& command) {
-            leases_.Release(device->Id());
-            ok = command.PtzStop();
-          },
-          response, &outcome))
-    return;
-  Record(*device, "ptz.stop", outcome, ok);
-  if (!ok) {
-    WriteDeviceError(response, *device, outcome);
+  const bool acknowledged = leases_.StopNow(device, &outcome);
+  Record(*device, "ptz.stop", outcome, acknowledged);
+  if (!acknowledged) {
+    Json body = {{"error",
+                  {{"stage", vmlctl::StageName(outcome.stage)},
+                   {"message", vmlctl::Describe(outcome, device->Target()) +
+                                   "; the stop is being sent again until the device acknowledges it"},
+                   {"status", outcome.status}}},
+                 {"ptz", DeviceEntry::PtzName(device->PtzState())}};
+    WriteJson(response, 502, body);
     return;
   }
-  WriteJson(response, 200, {{"ok", true}});
+  // A device that ignores the stop answers it the same way: all the gateway can say is this.
+  WriteJson(response, 200,
+            {{"ok", true}, {"stop", "acknowledged"}, {"ptz", DeviceEntry::PtzName(device->PtzState())}});
 }
 
 void Gateway::SetClock(const httplib::Request& request, httplib::Response& response) {

@@ -30,6 +30,8 @@ struct Options {
   std::ostream* log = nullptr;  // one line per request; nullptr: none
   // The code page of device texts for devices added without one (vmlcmd_text_encoding).
   int32_t textEncoding = VMLCMD_TEXT_ENCODING_CP936;
+  // The file of PTZ moves in flight (Leases.h); empty keeps none.
+  std::string movesFile;
 };
 
 // One route as the OpenAPI description names it: "GET", "/api/v1/devices/{id}/config", the
@@ -54,6 +56,10 @@ class Gateway {
   void Mount(httplib::Server& server);
 
   static std::vector<RouteInfo> Routes();
+
+  // Stops the heads a crashed or killed earlier run left moving (its moves file), in the
+  // background; the ids it lists that are no device of this run are returned.
+  std::vector<std::string> StopLeftoverMoves() { return leases_.Recover(registry_.All()); }
 
   // Every handler has this shape; matches are the path's captured parts.
   using Handler = void (Gateway::*)(const httplib::Request&, httplib::Response&);
@@ -88,6 +94,10 @@ class Gateway {
 
   struct Route;
   static const std::vector<Route>& Table();
+  // Checks the route's role and runs it.
+  void RunRoute(const Route& route, const httplib::Request& request, httplib::Response& response);
+  // Runs the route that matches a request that has no body; false when none does.
+  bool Dispatch(const httplib::Request& request, httplib::Response& response);
 
   Tokens tokens_;
   Options options_;

@@ -57,9 +57,13 @@ bool Tokens::Parse(std::istream& in, TokenError* error) {
 void Tokens::Add(Role role, std::string token) { entries_.push_back({role, std::move(token)}); }
 
 Role Tokens::RoleOf(const std::string& authorization) const {
-  static const std::string kScheme = "Bearer ";
-  if (authorization.size() <= kScheme.size() || authorization.compare(0, kScheme.size(), kScheme) != 0)
-    return Role::kNone;
+  // The scheme's name is case-insensitive in HTTP ("bearer" is as good as "Bearer").
+  static const std::string kScheme = "bearer ";
+  if (authorization.size() <= kScheme.size()) return Role::kNone;
+  for (std::size_t i = 0; i < kScheme.size(); ++i) {
+    const char c = authorization[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kScheme[i]) return Role::kNone;
+  }
   const std::string token = authorization.substr(kScheme.size());
   Role found = Role::kNone;
   for (const Entry& entry : entries_) {

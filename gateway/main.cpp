@@ -106,6 +106,11 @@ int main(int argc, char** argv) {
                        : std::string();
           },
           "ENCODING"));
+  std::string movesFile;
+  app.add_option(
+      "--moves-file", movesFile,
+      "File of the PTZ moves in flight, whose heads a restart stops first (default: the inventory's "
+      "path with .moves appended; none without an inventory)");
   app.add_flag("--quiet", quiet, "No request log on the error stream");
   app.add_flag("--list-routes", listRoutes, "Print every route as METHOD PATH ROLE and exit");
   app.set_version_flag("--version", std::string("vmlcmd-gateway ") + VMLCMD_VERSION_TEXT);
@@ -192,6 +197,9 @@ int main(int argc, char** argv) {
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  // A closed terminal or a stopped service manager must not leave a head moving either.
+  sigaddset(&stopSignals, SIGHUP);
+  sigaddset(&stopSignals, SIGQUIT);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 #endif
@@ -211,6 +219,9 @@ int main(int argc, char** argv) {
 
   options.log = quiet ? nullptr : &std::cerr;
   options.textEncoding = vmlcmd_text_encoding(textEncoding.c_str());
+  options.movesFile = !movesFile.empty()      ? movesFile
+                      : inventoryPath.empty() ? std::string()
+                                              : inventoryPath + ".moves";
   gateway::Gateway gateway(tokens, options);
   for (const auto& row : rows) {
     if (!row.name.empty() && !gateway::ValidId(row.name)) {
@@ -233,6 +244,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Heads an earlier run left moving (it crashed, or was killed) are stopped before anything else.
+  for (const std::string& id : gateway.StopLeftoverMoves()) {
+    std::cerr << "vmlcmd-gateway: " << options.movesFile << " lists \"" << id
+              << "\", a device of an earlier run that is not in this one: its head may still be moving\n";
+  }
+
   std::unique_ptr<httplib::Server> server;
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
   if (!certPath.empty()) server = std::make_unique<httplib::SSLServer>(certPath.c_str(), keyPath.c_str());
@@ -246,6 +263,14 @@ int main(int argc, char** argv) {
   server->set_payload_max_length(1 << 20);
   server->set_read_timeout(10, 0);
   server->set_keep_alive_timeout(5);
+#ifndef _WIN32
+  // The library's default adds SO_REUSEPORT, with which a second gateway binds the same port and
+  // takes half of the connections; the port is this gateway's alone.
+  server->set_socket_options([](socket_t sock) {
+    const int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+#endif
 #ifdef _WIN32
   // The library's default on Windows is SO_REUSEADDR, with which Winsock lets another program
   // bind the same port and take connections meant for the gateway; the port is the gateway's

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "Engine.h"
+
 namespace vmlctl {
 
 namespace {
@@ -77,12 +79,22 @@ bool ReadText(const std::string& path, std::string* text, std::string* problem) 
   text->clear();
   char buffer[8192];
   std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+  // Bounded: a document or an inventory is kilobytes, and /dev/zero is not one.
+  bool tooLong = false;
+  while (!tooLong && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    text->append(buffer, got);
+    tooLong = text->size() > vmlcmd::config::kLongestDocument;
+  }
   const bool failed = std::ferror(file) != 0;
   error = errno;
   std::fclose(file);
   if (failed) *problem = Problem(path, error);
-  return !failed;
+  if (tooLong) {
+    *problem = path + ": longer than " + std::to_string(vmlcmd::config::kLongestDocument) +
+               " bytes, the most a document may hold";
+    text->clear();
+  }
+  return !failed && !tooLong;
 }
 
 bool WriteText(const std::string& path, const std::string& text, std::string* problem) {

@@ -230,9 +230,9 @@ std::string Refusals(const std::vector<cfg::Refusal>& refusals) {
 }
 
 cfg::Json Wanted(const std::string& text) {
-  cfg::Json document = cfg::Json::parse(text);
-  const std::vector<cfg::Refusal> refusals = cfg::Check(document);
-  if (!refusals.empty()) throw py::value_error(Refusals(refusals));
+  cfg::Json document;
+  std::vector<cfg::Refusal> refusals;
+  if (!cfg::Load(text, &document, &refusals)) throw py::value_error(Refusals(refusals));
   return document;
 }
 
