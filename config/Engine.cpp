@@ -472,6 +472,62 @@ std::string Show(const Json& value) {
   return value.is_null() ? "unknown" : value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+// Whether writing the group sends fields it does not change: the combined operations write a
+// whole unit, so the fields the group leaves alone are carried over from what was read.
+bool CarriesOver(const Group& group) {
+  switch (group.unit) {
+    case Unit::kSerial:
+      return false;
+    case Unit::kVideo:
+    case Unit::kNetwork:
+      return group.fields.size() > 1;
+    default:
+      return true;
+  }
+}
+
+// The fields a write of the group carries over, with the values the snapshot holds for them.
+std::vector<Leaf> CarriedLeaves(const Group& group, const Json& snapshot) {
+  std::vector<Leaf> carried;
+  if (!CarriesOver(group)) return carried;
+  const int32_t port = group.unit == Unit::kNetwork ? -1 : group.port;
+  for (const Section& section : Sections()) {
+    for (const char* field : section.fields) {
+      if (WriteUnitOf(section.key, field) != group.unit || section.perPort != (port >= 0)) continue;
+      const bool changed =
+          std::find(group.fields.begin(), group.fields.end(),
+                    std::pair<std::string, std::string>(section.key, field)) != group.fields.end();
+      const Json* was = Find(snapshot, port, section.key, field);
+      if (!changed && was != nullptr)
+        carried.push_back(Leaf{port, section.key, field, *was, PathOf(port, section.key, field)});
+    }
+  }
+  return carried;
+}
+
+// Just before a group is written, the fields it carries over are read again: one that another
+// writer changed since they were read would be written back with its old value, a change lost
+// without a word. Lines for those that changed, or for a reading that failed.
+std::vector<std::string> ChangedSince(Session& session, const Group& group, const Json& snapshot) {
+  const std::vector<Leaf> carried = CarriedLeaves(group, snapshot);
+  std::vector<std::string> lines;
+  if (carried.empty()) return lines;
+  Json fresh = Json::object();
+  const std::size_t errorsBefore = session.errors.size();
+  ReadFor(session, carried, fresh);
+  if (session.errors.size() > errorsBefore) {
+    lines.push_back("could not be read again before writing: " + session.errors.back());
+    return lines;
+  }
+  for (const Leaf& leaf : carried) {
+    const Json* now = Find(fresh, leaf.port, leaf.section, leaf.field);
+    if (now == nullptr || *now != leaf.value)
+      lines.push_back(leaf.path + ": " + Show(leaf.value) + " -> " +
+                      (now == nullptr ? "unknown" : Show(*now)));
+  }
+  return lines;
+}
+
 }  // namespace
 
 bool Load(const std::string& text, Json* document, std::vector<Refusal>* refusals) {
@@ -691,21 +747,41 @@ ApplyResult Apply(ICommand& command, const Json& wanted, const ApplyOptions& opt
   Json target = snapshot;
   for (const Leaf& leaf : changedLeaves) Set(target, leaf, leaf.value);
 
-  // Write unit by unit; stop at the first that fails, since the device is then in doubt.
+  // Write unit by unit; stop at the first that fails, since the device is then in doubt. A
+  // group whose carried-over fields another writer changed since the plan is not written.
   std::vector<Group> written;
   bool broken = false;
+  bool writeFailed = false;
   for (const Group& group : groups) {
+    const std::vector<std::string> moved = ChangedSince(session, group, snapshot);
+    if (!moved.empty()) {
+      std::string list;
+      for (const std::string& line : moved) list += (list.empty() ? "" : "; ") + line;
+      result.failed.push_back("changed by someone else since the plan: " + list + " (nothing of " +
+                              PathOf(group.port, group.fields.front().first, "") + " was written)");
+      broken = true;
+      break;
+    }
     written.push_back(group);
     if (!WriteGroup(session, group, target)) {
       result.failed.push_back("write failed: " + session.lastError);
       broken = true;
+      writeFailed = true;
       break;
     }
   }
-  if (!broken && !written.empty()) {
+  // Read back: the whole of each written group, carried-over fields included. Without a
+  // rollback a failed write is read back too, so the answer says what the device now holds.
+  if ((!broken || (writeFailed && !options.rollback)) && !written.empty()) {
+    session.Retry();
     Json after = Json::object();
-    const std::vector<Leaf> check = LeavesOf(written, leaves);
+    std::vector<Leaf> check = LeavesOf(written, leaves);
+    std::vector<Leaf> carried;
+    for (const Group& group : written) {
+      for (Leaf& leaf : CarriedLeaves(group, snapshot)) carried.push_back(std::move(leaf));
+    }
     ReadFor(session, check, after);
+    ReadFor(session, carried, after);
     for (const Leaf& leaf : check) {
       const Json* now = Find(after, leaf.port, leaf.section, leaf.field);
       if (now == nullptr) {
@@ -713,8 +789,17 @@ ApplyResult Apply(ICommand& command, const Json& wanted, const ApplyOptions& opt
         broken = true;
       } else if (*now == leaf.value) {
         result.verified.push_back(leaf.path);
+        if (writeFailed) result.failed.push_back("the failed write took: " + leaf.path + " is " + Show(*now));
       } else {
-        result.failed.push_back("not applied: " + leaf.path + " is " + Show(*now) + ", wanted " +
+        result.failed.push_back((writeFailed ? "after the failed write: " : "not applied: ") + leaf.path +
+                                " is " + Show(*now) + ", wanted " + Show(leaf.value));
+        broken = true;
+      }
+    }
+    for (const Leaf& leaf : carried) {
+      const Json* now = Find(after, leaf.port, leaf.section, leaf.field);
+      if (now != nullptr && *now != leaf.value) {
+        result.failed.push_back("changed while written: " + leaf.path + " is " + Show(*now) + ", was " +
                                 Show(leaf.value));
         broken = true;
       }

@@ -276,3 +276,41 @@ TEST_F(ConfigEngine, ACaptionTheDevicesEncodingCannotCarryIsRefusedBeforeAnythin
   EXPECT_EQ(sim->State(0).videoPorts[0].overlay.caption, "gate \xE2\x98\x83");
   EXPECT_TRUE(cfg::Plan(Device(0), wanted, VMLCMD_TEXT_ENCODING_UTF8).changes.empty());
 }
+
+// Two writers of one device: the second one's combined write would carry over values read
+// before the first one changed them. It is refused instead, and nothing of it is written.
+TEST_F(ConfigEngine, AWriteThatWouldUndoAnotherWritersChangeIsRefused) {
+  int reads = 0;
+  const uint64_t listener = sim->AddChangeListener([&] {
+    // Right after this apply's first reading, another writer changes the brightness.
+    const auto requests = sim->Requests(0);
+    if (reads == 0 && !requests.empty() && requests.back().command == 32) {
+      reads = 1;
+      sim->UpdateState(0, [](napisim::DeviceState& s) { s.videoPorts[0].picture.brightness = 200; });
+    }
+  });
+  const cfg::Json wanted =
+      cfg::Json::parse(R"({"video_ports": {"0": {"encoder": {"bitrate": 1024, "frame_rate": 30}}}})");
+  const cfg::ApplyResult applied = cfg::Apply(Device(0), wanted, {});
+  sim->RemoveChangeListener(listener);
+  ASSERT_FALSE(applied.Ok());
+  EXPECT_TRUE(Has(applied.failed,
+                  "changed by someone else since the plan: video_ports.0.picture.brightness: 128 -> 200"))
+      << applied.failed.front();
+  const napisim::DeviceState state = sim->State(0);
+  EXPECT_EQ(state.videoPorts[0].picture.brightness, 200);
+  EXPECT_EQ(state.videoPorts[0].encoder.bitrate, 512);
+}
+
+TEST_F(ConfigEngine, WithoutRollbackAFailedWriteIsReadBack) {
+  // The device takes the write and then drops the connection before it answers.
+  sim->SetFault(0, 31, Fault::Reset(1));
+  cfg::ApplyOptions keep;
+  keep.rollback = false;
+  const cfg::ApplyResult applied = cfg::Apply(
+      Device(0), cfg::Json::parse(R"({"video_ports": {"0": {"encoder": {"bitrate": 1024}}}})"), keep);
+  ASSERT_FALSE(applied.Ok());
+  EXPECT_TRUE(Has(applied.failed, "write failed"));
+  EXPECT_TRUE(Has(applied.failed, "the failed write took: video_ports.0.encoder.bitrate is 1024"));
+  EXPECT_EQ(applied.verified, std::vector<std::string>{"video_ports.0.encoder.bitrate"});
+}
