@@ -18,6 +18,7 @@
 
 #include "Engine.h"
 #include "Gateway.h"
+#include "HttpServer.h"
 #include "napisim/Simulator.h"
 
 namespace {
@@ -91,12 +92,17 @@ int main(int argc, char** argv) {
     target.port = simulator.Port(static_cast<std::size_t>(i));
     gw.AddDevice("cam" + std::to_string(i + 1), "", target);
   }
-  httplib::Server server;
-  server.new_task_queue = [] { return new httplib::ThreadPool(kClients + 8); };
-  gw.Mount(server);
-  const int port = server.bind_to_any_port("127.0.0.1");
-  std::thread serving([&] { server.listen_after_bind(); });
-  while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  gateway::HttpLimits limits;
+  limits.workers = kClients + 8;
+  gateway::HttpServer server(
+      limits, [&gw](const gateway::HttpRequest& r, gateway::HttpResponse& w) { gw.Handle(r, w); },
+      [&gw](const gateway::HttpRequest& r, int status, const std::string& why, gateway::HttpResponse& w) {
+        gw.Refuse(r, status, why, w);
+      },
+      &gateway::Gateway::IsStop);
+  std::string problem;
+  const int port = server.Bind("127.0.0.1", 0, &problem);
+  std::thread serving([&] { server.Run(); });
 
   std::atomic<int> failures{0};
   const std::string move = R"({"axis": "pan", "direction": 1, "seconds": 2})";
@@ -144,7 +150,7 @@ int main(int argc, char** argv) {
   std::printf("memory (resident, whole process): %ld kB before, %ld kB after %d more PTZ moves\n", before,
               after, memoryRequests / kClients * kClients);
   std::printf("failed requests: %d\n", failures.load());
-  server.stop();
+  server.Stop();
   serving.join();
   return failures.load() == 0 ? 0 : 1;
 }

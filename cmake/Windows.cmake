@@ -81,13 +81,13 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 string(APPEND CMAKE_EXE_LINKER_FLAGS " -static -static-libgcc -static-libstdc++")
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 
-# Asio, CLI11 and nlohmann-json are header-only and Debian's copies serve the cross build, but
+# Asio, Boost (Beast and its Asio, for the gateway), CLI11 and nlohmann-json are header-only and Debian's copies serve the cross build, but
 # they sit in /usr/include beside glibc's headers, which the mingw compiler must never see: a
 # folder of the build tree holds links to those library folders alone. The simulator, the tool
 # and the tests' side of the simulator's control channel include them from there.
 set(VMLCMD_HOST_HEADERS ${PROJECT_BINARY_DIR}/host-include)
 file(MAKE_DIRECTORY ${VMLCMD_HOST_HEADERS})
-foreach(entry asio asio.hpp nlohmann CLI)
+foreach(entry asio asio.hpp boost nlohmann CLI)
   if(EXISTS /usr/include/${entry} AND NOT EXISTS ${VMLCMD_HOST_HEADERS}/${entry})
     file(CREATE_LINK /usr/include/${entry} ${VMLCMD_HOST_HEADERS}/${entry} COPY_ON_ERROR SYMBOLIC)
   endif()

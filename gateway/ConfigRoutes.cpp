@@ -1,6 +1,5 @@
 // The configuration routes: the engine's document, plan and apply, served as vmlctl config has
 // them. Only the transport is here; what is read, compared and written is the engine's.
-#include <httplib.h>
 
 #include <atomic>
 
@@ -17,8 +16,7 @@ namespace {
 
 // Parses and checks a document; false with a 400 written that lists every refusal. Nothing is
 // sent to any device for a document that fails here.
-bool ReadDocument(const httplib::Request& request, httplib::Response& response, const Json& body,
-                  Json* document) {
+bool ReadDocument(const HttpRequest& request, HttpResponse& response, const Json& body, Json* document) {
   std::vector<config::Refusal> refusals = config::Check(body);
   if (refusals.empty()) {
     *document = body;
@@ -36,7 +34,7 @@ bool ReadDocument(const httplib::Request& request, httplib::Response& response, 
   return false;
 }
 
-bool Flag(const httplib::Request& request, const char* name, bool fallback) {
+bool Flag(const HttpRequest& request, const char* name, bool fallback) {
   if (!request.has_param(name)) return fallback;
   const std::string value = request.get_param_value(name);
   return value == "true" || value == "1" || value == "yes";
@@ -53,7 +51,7 @@ Json EngineError(const VmlCmdOutcome& outcome, const std::string& step, const st
 
 }  // namespace
 
-void Gateway::ReadConfig(const httplib::Request& request, httplib::Response& response) {
+void Gateway::ReadConfig(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
   const std::string portText = request.has_param("ports") ? request.get_param_value("ports")
@@ -81,7 +79,7 @@ void Gateway::ReadConfig(const httplib::Request& request, httplib::Response& res
              {"document", read.document}});
 }
 
-void Gateway::PlanConfig(const httplib::Request& request, httplib::Response& response) {
+void Gateway::PlanConfig(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
   Json body, document;
@@ -103,7 +101,7 @@ void Gateway::PlanConfig(const httplib::Request& request, httplib::Response& res
   WriteJson(response, 502, out);
 }
 
-void Gateway::ApplyConfig(const httplib::Request& request, httplib::Response& response) {
+void Gateway::ApplyConfig(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
   Json body, document;
@@ -142,7 +140,7 @@ void Gateway::FollowAddress(DeviceEntry& device, const Json& document) {
   registry_.Replace(std::make_shared<DeviceEntry>(device.Id(), device.Name(), moved));
 }
 
-void Gateway::Fleet(const httplib::Request& request, httplib::Response& response, bool apply) {
+void Gateway::Fleet(const HttpRequest& request, HttpResponse& response, bool apply) {
   Json body;
   if (!ReadJson(request, response, &body)) return;
   if (!body.is_object() || !body.contains("document")) {
@@ -237,11 +235,11 @@ void Gateway::Fleet(const httplib::Request& request, httplib::Response& response
               {{"devices", ids.size()}, {"ok", static_cast<int>(ids.size()) - failed}, {"failed", failed}}}});
 }
 
-void Gateway::FleetPlan(const httplib::Request& request, httplib::Response& response) {
+void Gateway::FleetPlan(const HttpRequest& request, HttpResponse& response) {
   Fleet(request, response, false);
 }
 
-void Gateway::FleetApply(const httplib::Request& request, httplib::Response& response) {
+void Gateway::FleetApply(const HttpRequest& request, HttpResponse& response) {
   Fleet(request, response, true);
 }
 

@@ -1,12 +1,9 @@
 #include "Gateway.h"
 
-#include <httplib.h>
-
 #include <chrono>
 #include <cmath>
 #include <ctime>
 #include <ostream>
-#include <regex>
 
 #include "Clock.h"
 #include "Commands.h"
@@ -17,18 +14,13 @@ namespace gateway {
 
 struct Gateway::Route {
   const char* method;
-  const char* pattern;  // httplib's regular expression
-  const char* path;     // as the OpenAPI description names it
+  const char* path;  // as the OpenAPI description names it
   Role role;
   Handler handler;
 };
 
 namespace {
 
-constexpr const char* kId = "([A-Za-z0-9._:~-]+)";
-// Longer paths are refused at once (414): no route has one, and the route patterns are regular
-// expressions whose matching recurses along the path.
-constexpr std::size_t kLongestPath = 2048;
 // A configuration document nests five levels; nothing the API takes nests deeper than a dozen.
 constexpr int kDeepestJson = 32;
 
@@ -64,10 +56,39 @@ std::string UtcNow() {
   return text;
 }
 
-// When the request on this thread began, for the request log.
-thread_local std::chrono::steady_clock::time_point requestStart;
+// A route's path as the OpenAPI description names it ("/api/v1/devices/{id}/config"), matched
+// segment by segment; {id} takes one segment that is a valid device id.
+bool PathMatches(const std::string& pattern, const std::string& path, std::string* id) {
+  std::size_t p = 0;
+  std::size_t q = 0;
+  while (p < pattern.size() && q <= path.size()) {
+    const std::size_t patternEnd = std::min(pattern.find('/', p + 1), pattern.size());
+    const std::size_t pathEnd = std::min(path.find('/', q + 1), path.size());
+    const std::string part = pattern.substr(p, patternEnd - p);
+    const std::string segment = path.substr(q, pathEnd - q);
+    if (part == "/{id}") {
+      if (segment.size() < 2 || !ValidId(segment.substr(1))) return false;
+      *id = segment.substr(1);
+    } else if (part != segment) {
+      return false;
+    }
+    p = patternEnd;
+    q = pathEnd;
+  }
+  return p == pattern.size() && q == path.size();
+}
 
-std::string Pattern(const char* before, const char* after = "") { return std::string(before) + kId + after; }
+bool IsConsoleFile(const std::string& path) {
+  static const std::string prefix = "/console/";
+  if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size()) return false;
+  for (std::size_t i = prefix.size(); i < path.size(); ++i) {
+    const char c = path[i];
+    const bool allowed = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                         c == '.' || c == '_' || c == '-';
+    if (!allowed) return false;
+  }
+  return true;
+}
 
 const char* RoleName(Role role) {
   switch (role) {
@@ -85,28 +106,20 @@ const char* RoleName(Role role) {
 
 const std::vector<Gateway::Route>& Gateway::Table() {
   // Reading and planning are reads; anything that changes a device or the list is a write.
-  static const std::string device = Pattern("/api/v1/devices/");
-  static const std::string config = Pattern("/api/v1/devices/", "/config");
-  static const std::string plan = Pattern("/api/v1/devices/", "/config/plan");
-  static const std::string apply = Pattern("/api/v1/devices/", "/config/apply");
-  static const std::string move = Pattern("/api/v1/devices/", "/ptz/move");
-  static const std::string stop = Pattern("/api/v1/devices/", "/ptz/stop");
-  static const std::string clock = Pattern("/api/v1/devices/", "/clock");
   static const std::vector<Route> table = {
-      {"GET", "/api/v1/whoami", "/api/v1/whoami", Role::kRead, &Gateway::WhoAmI},
-      {"GET", "/api/v1/devices", "/api/v1/devices", Role::kRead, &Gateway::ListDevices},
-      {"POST", "/api/v1/devices", "/api/v1/devices", Role::kWrite, &Gateway::AddDeviceRoute},
-      {"DELETE", device.c_str(), "/api/v1/devices/{id}", Role::kWrite, &Gateway::RemoveDevice},
-      {"GET", config.c_str(), "/api/v1/devices/{id}/config", Role::kRead, &Gateway::ReadConfig},
-      {"POST", plan.c_str(), "/api/v1/devices/{id}/config/plan", Role::kRead, &Gateway::PlanConfig},
-      {"POST", apply.c_str(), "/api/v1/devices/{id}/config/apply", Role::kWrite, &Gateway::ApplyConfig},
-      {"POST", move.c_str(), "/api/v1/devices/{id}/ptz/move", Role::kWrite, &Gateway::PtzMove},
-      {"POST", stop.c_str(), "/api/v1/devices/{id}/ptz/stop", Role::kWrite, &Gateway::PtzStop},
-      {"POST", clock.c_str(), "/api/v1/devices/{id}/clock", Role::kWrite, &Gateway::SetClock},
-      {"POST", "/api/v1/fleet/config/plan", "/api/v1/fleet/config/plan", Role::kRead, &Gateway::FleetPlan},
-      {"POST", "/api/v1/fleet/config/apply", "/api/v1/fleet/config/apply", Role::kWrite,
-       &Gateway::FleetApply},
-      {"GET", "/openapi.json", "/openapi.json", Role::kNone, &Gateway::OpenApi},
+      {"GET", "/api/v1/whoami", Role::kRead, &Gateway::WhoAmI},
+      {"GET", "/api/v1/devices", Role::kRead, &Gateway::ListDevices},
+      {"POST", "/api/v1/devices", Role::kWrite, &Gateway::AddDeviceRoute},
+      {"DELETE", "/api/v1/devices/{id}", Role::kWrite, &Gateway::RemoveDevice},
+      {"GET", "/api/v1/devices/{id}/config", Role::kRead, &Gateway::ReadConfig},
+      {"POST", "/api/v1/devices/{id}/config/plan", Role::kRead, &Gateway::PlanConfig},
+      {"POST", "/api/v1/devices/{id}/config/apply", Role::kWrite, &Gateway::ApplyConfig},
+      {"POST", "/api/v1/devices/{id}/ptz/move", Role::kWrite, &Gateway::PtzMove},
+      {"POST", "/api/v1/devices/{id}/ptz/stop", Role::kWrite, &Gateway::PtzStop},
+      {"POST", "/api/v1/devices/{id}/clock", Role::kWrite, &Gateway::SetClock},
+      {"POST", "/api/v1/fleet/config/plan", Role::kRead, &Gateway::FleetPlan},
+      {"POST", "/api/v1/fleet/config/apply", Role::kWrite, &Gateway::FleetApply},
+      {"GET", "/openapi.json", Role::kNone, &Gateway::OpenApi},
   };
   return table;
 }
@@ -131,7 +144,7 @@ void Gateway::AddDevice(const std::string& id, const std::string& name, const vm
   registry_.Add(std::make_shared<DeviceEntry>(chosen, name, target));
 }
 
-void WriteJson(httplib::Response& response, int httpStatus, const Json& body) {
+void WriteJson(HttpResponse& response, int httpStatus, const Json& body) {
   response.status = httpStatus;
   // A caption read from a device may hold bytes of its own code page: they are replaced rather
   // than throwing half-way through a response.
@@ -139,12 +152,12 @@ void WriteJson(httplib::Response& response, int httpStatus, const Json& body) {
                        "application/json; charset=utf-8");
 }
 
-void WriteError(httplib::Response& response, int httpStatus, const std::string& stage,
-                const std::string& message, int status) {
+void WriteError(HttpResponse& response, int httpStatus, const std::string& stage, const std::string& message,
+                int status) {
   WriteJson(response, httpStatus, {{"error", {{"stage", stage}, {"message", message}, {"status", status}}}});
 }
 
-bool ReadJson(const httplib::Request& request, httplib::Response& response, Json* body) {
+bool ReadJson(const HttpRequest& request, HttpResponse& response, Json* body) {
   if (request.body.empty()) {
     WriteError(response, 400, "bad-request", "this route needs a JSON body");
     return false;
@@ -179,93 +192,76 @@ bool ReadJson(const httplib::Request& request, httplib::Response& response, Json
   return true;
 }
 
-void WriteDeviceError(httplib::Response& response, const DeviceEntry& device, const VmlCmdOutcome& outcome) {
+void WriteDeviceError(HttpResponse& response, const DeviceEntry& device, const VmlCmdOutcome& outcome) {
   WriteError(response, 502, vmlctl::StageName(outcome.stage), vmlctl::Describe(outcome, device.Target()),
              outcome.status);
 }
 
-void Gateway::Mount(httplib::Server& server) {
-  // An answer leaves in pieces (status and headers, then the body); with Nagle's algorithm the
-  // second waits for the client's delayed acknowledgement, some 40 ms on every call.
-  server.set_tcp_nodelay(true);
-  // A console polls and a PTZ pad renews twice a second: a kept connection serves them all, rather
-  // than a new one every five requests (the library's default), each with its own close to race.
-  server.set_keep_alive_max_count(1000);
-  // Who is calling is settled before any route runs; an /api/ request without a known token
-  // never reaches a handler, whether its path exists or not.
-  server.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-    requestStart = std::chrono::steady_clock::now();
-    if (request.path.size() > kLongestPath) {
-      WriteError(response, 414, "bad-request",
-                 "the path is longer than " + std::to_string(kLongestPath) + " bytes");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (request.path.rfind("/api/", 0) == 0 &&
-        tokens_.RoleOf(request.get_header_value("Authorization")) == Role::kNone) {
-      response.set_header("WWW-Authenticate", "Bearer");
-      WriteError(response, 401, "unauthorized", "no token, or one this gateway does not know");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    // A POST that says nothing of a body (neither Content-Length nor chunks) has none. The HTTP
-    // library would wait for one until its read time-out; the route answers now instead: at
-    // once for the routes that need no body (an emergency stop above all), with a 400 saying
-    // so for those that do.
-    if (request.method == "POST" && !request.has_header("Content-Length") &&
-        !request.has_header("Transfer-Encoding")) {
-      return Dispatch(request, response) ? httplib::Server::HandlerResponse::Handled
-                                         : httplib::Server::HandlerResponse::Unhandled;
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-
-  for (const Route& route : Table()) {
-    const Route* entry = &route;
-    auto handler = [this, entry](const httplib::Request& request, httplib::Response& response) {
-      RunRoute(*entry, request, response);
-    };
-    const std::string method = route.method;
-    if (method == "GET") server.Get(route.pattern, handler);
-    if (method == "POST") server.Post(route.pattern, handler);
-    if (method == "DELETE") server.Delete(route.pattern, handler);
-  }
-  server.Get("/", [this](const httplib::Request& request, httplib::Response& response) {
-    Console(request, response);
-  });
-  server.Get("/console/[A-Za-z0-9._-]+", [this](const httplib::Request& request,
-                                                httplib::Response& response) { Console(request, response); });
-
-  server.set_error_handler([](const httplib::Request& request, httplib::Response& response) {
-    if (!response.body.empty()) return;
-    if (response.status == 404) {
-      WriteError(response, 404, "not-found", "no route " + request.method + " " + request.path);
-    } else if (response.status == 413) {
-      WriteError(response, 413, "bad-request", "the body is too large");
-    } else {
-      WriteError(response, response.status, "bad-request", "the request was refused");
-    }
-  });
-  server.set_exception_handler([](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
+void Gateway::Handle(const HttpRequest& request, HttpResponse& response) {
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    Answer(request, response);
+  } catch (...) {
+    response = HttpResponse{};
     WriteError(response, 500, "internal", "the gateway failed while answering; nothing more is known");
-  });
-  if (options_.log) {
-    server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-      // The path and the status only: bodies carry passwords and documents. The role, never the
-      // token. Whatever the client sent is escaped, so no request can forge a line of its own.
-      const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                              std::chrono::steady_clock::now() - requestStart)
-                              .count();
-      const std::string line =
-          UtcNow() + ' ' + LogText(request.remote_addr) + ' ' + LogText(request.method) + ' ' +
-          LogText(request.path) + ' ' + std::to_string(response.status) +
-          " role=" + RoleName(tokens_.RoleOf(request.get_header_value("Authorization"))) + ' ' +
-          std::to_string(micros / 1000) + '.' + std::to_string(micros % 1000 / 100) + "ms\n";
-      std::lock_guard<std::mutex> lock(logMutex_);
-      *options_.log << line << std::flush;
-    });
   }
+  Log(request, response, start);
 }
 
-void Gateway::RunRoute(const Route& route, const httplib::Request& request, httplib::Response& response) {
+void Gateway::Refuse(const HttpRequest& request, int status, const std::string& message,
+                     HttpResponse& response) {
+  WriteError(response, status, status == 503 ? "busy" : "bad-request", message);
+  Log(request, response, std::chrono::steady_clock::now());
+}
+
+bool Gateway::IsStop(const HttpRequest& request) {
+  static const std::string suffix = "/ptz/stop";
+  return request.method == "POST" && request.path.size() > suffix.size() &&
+         request.path.compare(request.path.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+void Gateway::Log(const HttpRequest& request, const HttpResponse& response,
+                  std::chrono::steady_clock::time_point start) {
+  if (!options_.log) return;
+  // The path and the status only: bodies carry passwords and documents. The role, never the
+  // token. Whatever the client sent is escaped, so no request can forge a line of its own.
+  const auto micros =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+  const std::string line =
+      UtcNow() + ' ' + LogText(request.remote_addr) + ' ' + LogText(request.method) + ' ' +
+      LogText(request.path.empty() ? request.target : request.path) + ' ' + std::to_string(response.status) +
+      " role=" + RoleName(tokens_.RoleOf(request.get_header_value("Authorization"))) + ' ' +
+      std::to_string(micros / 1000) + '.' + std::to_string(micros % 1000 / 100) + "ms\n";
+  std::lock_guard<std::mutex> lock(logMutex_);
+  *options_.log << line << std::flush;
+}
+
+void Gateway::Answer(const HttpRequest& request, HttpResponse& response) {
+  // Who is calling is settled before any route runs; an /api/ request without a known token
+  // never reaches a handler, whether its path exists or not.
+  if (request.path.rfind("/api/", 0) == 0 &&
+      tokens_.RoleOf(request.get_header_value("Authorization")) == Role::kNone) {
+    response.set_header("WWW-Authenticate", "Bearer");
+    WriteError(response, 401, "unauthorized", "no token, or one this gateway does not know");
+    return;
+  }
+  for (const auto& route : Table()) {
+    if (request.method != route.method) continue;
+    std::string id;
+    if (!PathMatches(route.path, request.path, &id)) continue;
+    HttpRequest matched = request;
+    matched.matches = {request.path, id};
+    RunRoute(route, matched, response);
+    return;
+  }
+  if (request.method == "GET" && (request.path == "/" || IsConsoleFile(request.path))) {
+    Console(request, response);
+    return;
+  }
+  WriteError(response, 404, "not-found", "no route " + request.method + " " + request.path);
+}
+
+void Gateway::RunRoute(const Route& route, const HttpRequest& request, HttpResponse& response) {
   if (route.role == Role::kWrite &&
       tokens_.RoleOf(request.get_header_value("Authorization")) != Role::kWrite) {
     WriteError(response, 403, "forbidden", "this needs a write token; a read token may read and plan only");
@@ -274,20 +270,8 @@ void Gateway::RunRoute(const Route& route, const httplib::Request& request, http
   (this->*(route.handler))(request, response);
 }
 
-bool Gateway::Dispatch(const httplib::Request& request, httplib::Response& response) {
-  for (const Route& route : Table()) {
-    if (request.method != route.method) continue;
-    // The path was bounded above, so the match's depth is too.
-    httplib::Request bodiless = request;
-    if (!std::regex_match(bodiless.path, bodiless.matches, std::regex(route.pattern))) continue;
-    RunRoute(route, bodiless, response);
-    return true;
-  }
-  return false;
-}
-
-std::shared_ptr<DeviceEntry> Gateway::DeviceOf(const httplib::Request& request, httplib::Response& response) {
-  const std::string id = request.matches.size() > 1 ? request.matches[1].str() : std::string();
+std::shared_ptr<DeviceEntry> Gateway::DeviceOf(const HttpRequest& request, HttpResponse& response) {
+  const std::string id = request.matches.size() > 1 ? request.matches[1] : std::string();
   auto device = registry_.Find(id);
   if (!device) WriteError(response, 404, "not-found", "no device \"" + id + "\"");
   return device;
@@ -303,8 +287,8 @@ void Gateway::Record(DeviceEntry& device, const char* operation, const VmlCmdOut
   device.Record(std::move(last));
 }
 
-bool Gateway::Call(DeviceEntry& device, const std::function<void(ICommand&)>& call,
-                   httplib::Response& response, VmlCmdOutcome* outcome) {
+bool Gateway::Call(DeviceEntry& device, const std::function<void(ICommand&)>& call, HttpResponse& response,
+                   VmlCmdOutcome* outcome) {
   const CallOutcome result = pool_.Run(device, call);
   if (!result.ran) {
     response.set_header("Retry-After", "1");
@@ -316,17 +300,17 @@ bool Gateway::Call(DeviceEntry& device, const std::function<void(ICommand&)>& ca
   return true;
 }
 
-void Gateway::WhoAmI(const httplib::Request& request, httplib::Response& response) {
+void Gateway::WhoAmI(const HttpRequest& request, HttpResponse& response) {
   WriteJson(response, 200, {{"role", RoleName(tokens_.RoleOf(request.get_header_value("Authorization")))}});
 }
 
-void Gateway::ListDevices(const httplib::Request&, httplib::Response& response) {
+void Gateway::ListDevices(const HttpRequest&, HttpResponse& response) {
   Json list = Json::array();
   for (const auto& device : registry_.All()) list.push_back(device->Describe());
   WriteJson(response, 200, list);
 }
 
-void Gateway::AddDeviceRoute(const httplib::Request& request, httplib::Response& response) {
+void Gateway::AddDeviceRoute(const HttpRequest& request, HttpResponse& response) {
   Json body;
   if (!ReadJson(request, response, &body)) return;
   std::string id, name, problem;
@@ -346,7 +330,7 @@ void Gateway::AddDeviceRoute(const httplib::Request& request, httplib::Response&
   WriteJson(response, 201, device->Describe());
 }
 
-void Gateway::RemoveDevice(const httplib::Request& request, httplib::Response& response) {
+void Gateway::RemoveDevice(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
   // A head the gateway set moving is stopped before the gateway forgets the device.
@@ -373,7 +357,7 @@ PtzOperation AxisOperation(const std::string& axis) {
 
 }  // namespace
 
-void Gateway::PtzMove(const httplib::Request& request, httplib::Response& response) {
+void Gateway::PtzMove(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
   Json body;
@@ -447,7 +431,7 @@ void Gateway::PtzMove(const httplib::Request& request, httplib::Response& respon
 // The stop is safety: it waits for no queued call and is never turned away as busy. It goes out
 // on the device's own stop object; one the device does not acknowledge is sent again in the
 // background until it is.
-void Gateway::PtzStop(const httplib::Request& request, httplib::Response& response) {
+void Gateway::PtzStop(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
   VmlCmdOutcome outcome{};
@@ -468,7 +452,7 @@ void Gateway::PtzStop(const httplib::Request& request, httplib::Response& respon
             {{"ok", true}, {"stop", "acknowledged"}, {"ptz", DeviceEntry::PtzName(device->PtzState())}});
 }
 
-void Gateway::SetClock(const httplib::Request& request, httplib::Response& response) {
+void Gateway::SetClock(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
   // No body at all is "now": a client that only wants the clock right need not say so.
@@ -507,11 +491,9 @@ void Gateway::SetClock(const httplib::Request& request, httplib::Response& respo
   WriteJson(response, 200, {{"ok", true}, {"time", text}});
 }
 
-void Gateway::OpenApi(const httplib::Request& request, httplib::Response& response) {
-  Console(request, response);
-}
+void Gateway::OpenApi(const HttpRequest& request, HttpResponse& response) { Console(request, response); }
 
-void Gateway::Console(const httplib::Request& request, httplib::Response& response) {
+void Gateway::Console(const HttpRequest& request, HttpResponse& response) {
   const Resource* resource = EmbeddedFile(request.path == "/" ? "/console/index.html" : request.path);
   if (!resource) {
     WriteError(response, 404, "not-found", "no file " + request.path);

@@ -4,6 +4,7 @@
 // devices itself.
 #pragma once
 
+#include <chrono>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
@@ -11,15 +12,10 @@
 #include <vector>
 
 #include "Devices.h"
+#include "Http.h"
 #include "Leases.h"
 #include "Tokens.h"
 #include "VmlCmd/vmlcmd.h"
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
 
 namespace gateway {
 
@@ -51,9 +47,13 @@ class Gateway {
   // Adds the inventory's rows with their names as ids where given ("host:port" otherwise).
   void AddDevice(const std::string& id, const std::string& name, const vmlctl::Target& target);
 
-  // Registers every route, the check of the token that runs before any of them, the JSON
-  // error pages and the request log.
-  void Mount(httplib::Server& server);
+  // Answers one request: the check of the token before any route, the route, the JSON error
+  // pages, the request log. Never throws.
+  void Handle(const HttpRequest& request, HttpResponse& response);
+  // The answer to a request the HTTP server refused itself (a limit, a malformed request).
+  void Refuse(const HttpRequest& request, int status, const std::string& message, HttpResponse& response);
+  // A PTZ stop: the server gives it a worker that no other request waits for.
+  static bool IsStop(const HttpRequest& request);
 
   static std::vector<RouteInfo> Routes();
 
@@ -62,42 +62,43 @@ class Gateway {
   std::vector<std::string> StopLeftoverMoves() { return leases_.Recover(registry_.All()); }
 
   // Every handler has this shape; matches are the path's captured parts.
-  using Handler = void (Gateway::*)(const httplib::Request&, httplib::Response&);
+  using Handler = void (Gateway::*)(const HttpRequest&, HttpResponse&);
 
  private:
   // Device routes.
-  void WhoAmI(const httplib::Request& request, httplib::Response& response);
-  void ListDevices(const httplib::Request& request, httplib::Response& response);
-  void AddDeviceRoute(const httplib::Request& request, httplib::Response& response);
-  void RemoveDevice(const httplib::Request& request, httplib::Response& response);
-  void PtzMove(const httplib::Request& request, httplib::Response& response);
-  void PtzStop(const httplib::Request& request, httplib::Response& response);
-  void SetClock(const httplib::Request& request, httplib::Response& response);
+  void WhoAmI(const HttpRequest& request, HttpResponse& response);
+  void ListDevices(const HttpRequest& request, HttpResponse& response);
+  void AddDeviceRoute(const HttpRequest& request, HttpResponse& response);
+  void RemoveDevice(const HttpRequest& request, HttpResponse& response);
+  void PtzMove(const HttpRequest& request, HttpResponse& response);
+  void PtzStop(const HttpRequest& request, HttpResponse& response);
+  void SetClock(const HttpRequest& request, HttpResponse& response);
   // Configuration routes (ConfigRoutes.cpp, over the configuration engine).
-  void ReadConfig(const httplib::Request& request, httplib::Response& response);
-  void PlanConfig(const httplib::Request& request, httplib::Response& response);
-  void ApplyConfig(const httplib::Request& request, httplib::Response& response);
-  void FleetPlan(const httplib::Request& request, httplib::Response& response);
-  void FleetApply(const httplib::Request& request, httplib::Response& response);
+  void ReadConfig(const HttpRequest& request, HttpResponse& response);
+  void PlanConfig(const HttpRequest& request, HttpResponse& response);
+  void ApplyConfig(const HttpRequest& request, HttpResponse& response);
+  void FleetPlan(const HttpRequest& request, HttpResponse& response);
+  void FleetApply(const HttpRequest& request, HttpResponse& response);
   // Documents.
-  void OpenApi(const httplib::Request& request, httplib::Response& response);
-  void Console(const httplib::Request& request, httplib::Response& response);
+  void OpenApi(const HttpRequest& request, HttpResponse& response);
+  void Console(const HttpRequest& request, HttpResponse& response);
 
   // The device named by the path's first capture, or a 404 written to response.
-  std::shared_ptr<DeviceEntry> DeviceOf(const httplib::Request& request, httplib::Response& response);
+  std::shared_ptr<DeviceEntry> DeviceOf(const HttpRequest& request, HttpResponse& response);
   // Runs call on device through the pool; false with a 503 written when the device is busy.
-  bool Call(DeviceEntry& device, const std::function<void(ICommand&)>& call, httplib::Response& response,
+  bool Call(DeviceEntry& device, const std::function<void(ICommand&)>& call, HttpResponse& response,
             VmlCmdOutcome* outcome);
-  void Fleet(const httplib::Request& request, httplib::Response& response, bool apply);
+  void Fleet(const HttpRequest& request, HttpResponse& response, bool apply);
   void FollowAddress(DeviceEntry& device, const Json& document);
   void Record(DeviceEntry& device, const char* operation, const VmlCmdOutcome& outcome, bool ok);
 
   struct Route;
   static const std::vector<Route>& Table();
   // Checks the route's role and runs it.
-  void RunRoute(const Route& route, const httplib::Request& request, httplib::Response& response);
-  // Runs the route that matches a request that has no body; false when none does.
-  bool Dispatch(const httplib::Request& request, httplib::Response& response);
+  void RunRoute(const Route& route, const HttpRequest& request, HttpResponse& response);
+  void Answer(const HttpRequest& request, HttpResponse& response);
+  void Log(const HttpRequest& request, const HttpResponse& response,
+           std::chrono::steady_clock::time_point start);
 
   Tokens tokens_;
   Options options_;
@@ -109,13 +110,13 @@ class Gateway {
 
 // The JSON body of every error: {"error": {"stage", "message", "status"}}; status is the
 // device's reply status where it gave one, else 0.
-void WriteError(httplib::Response& response, int httpStatus, const std::string& stage,
-                const std::string& message, int status = 0);
-void WriteJson(httplib::Response& response, int httpStatus, const Json& body);
+void WriteError(HttpResponse& response, int httpStatus, const std::string& stage, const std::string& message,
+                int status = 0);
+void WriteJson(HttpResponse& response, int httpStatus, const Json& body);
 // Parses the request's body as JSON; false with a 400 written. The parser's own message is not
 // passed on: it quotes the text it stopped at, which may be a password.
-bool ReadJson(const httplib::Request& request, httplib::Response& response, Json* body);
+bool ReadJson(const HttpRequest& request, HttpResponse& response, Json* body);
 // The error a device call ended with, as HTTP: 502 with the outcome's stage and words.
-void WriteDeviceError(httplib::Response& response, const DeviceEntry& device, const VmlCmdOutcome& outcome);
+void WriteDeviceError(HttpResponse& response, const DeviceEntry& device, const VmlCmdOutcome& outcome);
 
 }  // namespace gateway

@@ -3,7 +3,6 @@
 //
 // Exit status: 0 stopped by SIGINT or SIGTERM (on Windows Ctrl+C, Ctrl+Break or the console
 // closing), 1 the server could not start, 2 usage error.
-#include <httplib.h>
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -18,6 +17,7 @@
 #include <thread>
 
 #include "Gateway.h"
+#include "HttpServer.h"
 #include "Inventory.h"
 #include "napisim/Simulator.h"
 
@@ -27,11 +27,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kDemoDevices = 8;
 
-#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-constexpr bool kHaveTls = true;
-#else
-constexpr bool kHaveTls = false;
-#endif
+const bool kHaveTls = gateway::HttpServer::HasTls();
 
 bool SplitListen(const std::string& text, std::string* host, int* port) {
   const auto colon = text.rfind(':');
@@ -47,7 +43,7 @@ bool SplitListen(const std::string& text, std::string* host, int* port) {
 #ifdef _WIN32
 // The console's stop events arrive on a thread of their own, which stops the server; the
 // server is set before the handler is installed and outlives it.
-httplib::Server* stopTarget = nullptr;
+gateway::HttpServer* stopTarget = nullptr;
 
 BOOL WINAPI OnConsoleStop(DWORD event) {
   switch (event) {
@@ -55,7 +51,7 @@ BOOL WINAPI OnConsoleStop(DWORD event) {
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      stopTarget->stop();
+      stopTarget->Stop();
       return TRUE;
     default:
       return FALSE;
@@ -70,7 +66,7 @@ int main(int argc, char** argv) {
   std::string inventoryPath, tokensPath, listen = "127.0.0.1:8080", certPath, keyPath;
   bool demo = false, quiet = false, listRoutes = false;
   gateway::Options options;
-  int threads = 128;
+  gateway::HttpLimits limits;
   app.add_option(
       "--inventory", inventoryPath,
       "CSV of devices: a header naming host,port[,user,password,video-port,name], one device a line");
@@ -91,9 +87,14 @@ int main(int argc, char** argv) {
   app.add_option("--queue", options.queuePerDevice, "Calls one device may have waiting before 503 Busy")
       ->capture_default_str()
       ->check(CLI::Range(1, 1024));
-  app.add_option("--threads", threads, "HTTP worker threads (one per open client connection)")
+  app.add_option("--threads", limits.workers,
+                 "Requests answered at once (a waiting connection holds no thread; PTZ stops have their own)")
       ->capture_default_str()
-      ->check(CLI::Range(4, 4096));
+      ->check(CLI::Range(2, 4096));
+  app.add_option("--max-connections", limits.connections,
+                 "Client connections open at once; more are answered 503")
+      ->capture_default_str()
+      ->check(CLI::Range(8, 65536));
   std::string textEncoding = "cp936";
   app.add_option("--text-encoding", textEncoding,
                  "Code page the devices keep their texts in (cp936, utf-8 or cpN), for every device whose "
@@ -250,47 +251,19 @@ int main(int argc, char** argv) {
               << "\", a device of an earlier run that is not in this one: its head may still be moving\n";
   }
 
-  std::unique_ptr<httplib::Server> server;
-#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
-  if (!certPath.empty()) server = std::make_unique<httplib::SSLServer>(certPath.c_str(), keyPath.c_str());
-#endif
-  if (!server) server = std::make_unique<httplib::Server>();
-  if (!server->is_valid()) {
-    std::cerr << "vmlcmd-gateway: the TLS certificate or key could not be loaded\n";
+  gateway::HttpServer server(
+      limits, [&gateway](const gateway::HttpRequest& r, gateway::HttpResponse& w) { gateway.Handle(r, w); },
+      [&gateway](const gateway::HttpRequest& r, int status, const std::string& message,
+                 gateway::HttpResponse& w) { gateway.Refuse(r, status, message, w); },
+      &gateway::Gateway::IsStop);
+  std::string problem;
+  if (!certPath.empty() && !server.UseTls(certPath, keyPath, &problem)) {
+    std::cerr << "vmlcmd-gateway: the TLS certificate or key could not be loaded: " << problem << '\n';
     return kExitUsage;
   }
-  server->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
-  server->set_payload_max_length(1 << 20);
-  server->set_read_timeout(10, 0);
-  server->set_keep_alive_timeout(5);
-#ifndef _WIN32
-  // The library's default adds SO_REUSEPORT, with which a second gateway binds the same port and
-  // takes half of the connections; the port is this gateway's alone.
-  server->set_socket_options([](socket_t sock) {
-    const int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-#endif
-#ifdef _WIN32
-  // The library's default on Windows is SO_REUSEADDR, with which Winsock lets another program
-  // bind the same port and take connections meant for the gateway; the port is the gateway's
-  // alone, and a port in use fails as it does on Linux.
-  server->set_socket_options([](socket_t sock) {
-    const BOOL exclusive = TRUE;
-    setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-               sizeof exclusive);
-  });
-#endif
-  gateway.Mount(*server);
-
-  if (port == 0) {
-    port = server->bind_to_any_port(host);
-    if (port < 0) port = 0;
-  } else if (!server->bind_to_port(host, port)) {
-    port = 0;
-  }
-  if (port == 0) {
-    std::cerr << "vmlcmd-gateway: cannot listen on " << listen << '\n';
+  port = server.Bind(host, port, &problem);
+  if (port < 0) {
+    std::cerr << "vmlcmd-gateway: cannot listen on " << listen << ": " << problem << '\n';
     return kExitFailed;
   }
   const std::string base =
@@ -304,17 +277,17 @@ int main(int argc, char** argv) {
   }
 
 #ifdef _WIN32
-  stopTarget = server.get();
+  stopTarget = &server;
   SetConsoleCtrlHandler(OnConsoleStop, TRUE);
-  const bool served = server->listen_after_bind();
+  const bool served = server.Run();
   SetConsoleCtrlHandler(OnConsoleStop, FALSE);
 #else
   std::thread signalWaiter([&] {
     int received = 0;
     sigwait(&stopSignals, &received);
-    server->stop();
+    server.Stop();
   });
-  const bool served = server->listen_after_bind();
+  const bool served = server.Run();
   // A stop that did not come from a signal still has to release the waiter.
   pthread_kill(signalWaiter.native_handle(), SIGTERM);
   signalWaiter.join();

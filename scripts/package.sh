@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the release archives for Windows developers: build/VmlCmd-<version>-win32.zip and
 # -win64.zip, each with bin/ (VmlCmd.dll, napi-sim.exe, vmlctl.exe; vmlcmd-gateway.exe in the
-# x64 one, see scripts/fetch-httplib-source.sh), lib/ (VmlCmd.lib,
+# x64 one), lib/ (VmlCmd.lib,
 # libVmlCmd.dll.a, VmlCmd.def), include/VmlCmd/ (ICommand.h, vmlcmd.h), the C# binding
 # bindings/dotnet/VmlCmd.cs, README.txt, LICENSE.txt and docs/operations.md (the operation
 # reference). Builds what is
@@ -20,16 +20,11 @@ for preset in "${presets[@]}"; do
     *) echo "package: unknown preset $preset (win32 or win64)" >&2; exit 2 ;;
   esac
   if [ ! -f "build/$preset/build.ninja" ]; then
-    options=()
-    # The x64 archive carries vmlcmd-gateway.exe when the HTTP library's single header can be had.
-    if [ "$preset" = win64 ]; then
-      if header=$(scripts/fetch-httplib-source.sh); then
-        options=("-DVMLCMD_HTTPLIB_SINGLE_HEADER=$header")
-      else
-        echo "package: the win64 archive goes without vmlcmd-gateway.exe" >&2
-      fi
+    # The x64 archive carries vmlcmd-gateway.exe where Debian's Boost headers are installed.
+    if [ "$preset" = win64 ] && [ ! -f /usr/include/boost/beast.hpp ]; then
+      echo "package: the win64 archive goes without vmlcmd-gateway.exe (no Boost headers)" >&2
     fi
-    cmake --preset "$preset" "${options[@]}" >"build/$preset.configure.log" 2>&1 ||
+    cmake --preset "$preset" >"build/$preset.configure.log" 2>&1 ||
       { cat "build/$preset.configure.log"; exit 1; }
   fi
   cmake --build "build/$preset" -j2 --target windows_archive >/dev/null

@@ -20,11 +20,9 @@
 #   VMLCMD_WINE_FULL_SUITE=0 ...      only the DLLs, the host programs and the platform tests
 #   VMLCMD_WINE_ARCHES="win64" ...    only some of the presets
 #
-# vmlcmd-gateway.exe (x64 only) is built from the HTTP library's single header, which
-# scripts/fetch-httplib-source.sh takes from Debian's source package. Where that cannot be
-# fetched (no network, no Debian release) the x64 build, archive and tests go without the
-# gateway, reported "not run"; a fetched header that is not what the build needs fails the stage
-# under CI=true.
+# vmlcmd-gateway.exe (x64 only) is built with Debian's Boost headers (libboost1.81-dev, which
+# the test command installs); where they are missing the x64 build, archive and tests go without
+# the gateway, reported "not run".
 #
 # The x86 part runs where the kernel runs 32-bit programs (scripts/can-run-x86.sh) and a 32-bit
 # Wine is installed or can be, and is then required like the rest. Elsewhere it is built, its
@@ -38,7 +36,7 @@
 # are installed and any failure fails the stage. The 32-bit Wine is never required to install:
 # a registry whose i386 index will not load costs the x86 run, not the stage.
 #
-# VMLCMD_WINE_SIMULATE_MISSING=tools, =wine32 or =httplib makes the probes answer as on a machine
+# VMLCMD_WINE_SIMULATE_MISSING=tools, =wine32 or =boost makes the probes answer as on a machine
 # that lacks that piece, so that both ways can be tried on one machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -53,9 +51,7 @@ simulate_missing=${VMLCMD_WINE_SIMULATE_MISSING:-}
 # the locales for code page 936. All of the machine's own architecture.
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine64 googletest
           clang lld llvm cmake ninja-build g++ libgtest-dev libgmock-dev libasio-dev libcli11-dev
-          nlohmann-json3-dev locales python3-pytest)
-# What fetches and unpacks the HTTP library's source package for the gateway.
-gateway_packages=(dpkg-dev debian-archive-keyring)
+          nlohmann-json3-dev libboost1.81-dev locales python3-pytest)
 # The dialog tests: a virtual X server, and a font with the dialogs' Chinese texts.
 display_packages=(xvfb xauth fonts-wqy-microhei)
 cjk_font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
@@ -158,28 +154,12 @@ elif ! wine32_present; then
 fi
 echo "== $(scripts/can-run-x86.sh -v || true); x86 under Wine: ${x86_reason:-runs}"
 
-# The gateway's HTTP library, once for the stage; only the whole x64 build has the gateway.
-httplib_header=""
+# The gateway's HTTP library, Boost's headers; only the whole x64 build has the gateway.
 if [ "$full_suite" = 1 ] && [[ " $arches " == *" win64 "* ]]; then
-  mkdir -p build
-  command -v dpkg-source >/dev/null 2>&1 || scripts/install-deps.sh "${gateway_packages[@]}" >/dev/null 2>&1 || true
-  fetch_status=0
-  if [ "$simulate_missing" = httplib ]; then
-    echo "fetch-httplib-source: not fetched (VMLCMD_WINE_SIMULATE_MISSING=httplib)" >build/fetch-httplib-source.log
-    fetch_status=1
+  if [ "$simulate_missing" = boost ] || [ ! -f /usr/include/boost/beast.hpp ]; then
+    not_run "win64 vmlcmd-gateway.exe (no Boost headers, libboost1.81-dev; the x64 build and archive go without it)"
   else
-    httplib_header=$(scripts/fetch-httplib-source.sh 2>build/fetch-httplib-source.log) || fetch_status=$?
-  fi
-  if [ "$fetch_status" -eq 0 ]; then
-    echo "== win64 vmlcmd-gateway.exe with $httplib_header ($(cat build/third-party/cpp-httplib/source-version 2>/dev/null))"
-  else
-    httplib_header=""
-    gateway_reason=$(tail -n 1 build/fetch-httplib-source.log | sed 's/^fetch-httplib-source: //')
-    if [ "$fetch_status" -eq 2 ] && $ci; then
-      echo "wine-tests: the gateway's HTTP library: $gateway_reason" >&2
-      exit 1
-    fi
-    not_run "win64 vmlcmd-gateway.exe ($gateway_reason; the x64 build and archive go without it)"
+    echo "== win64 vmlcmd-gateway.exe with Boost $(sed -n 's/^#define BOOST_LIB_VERSION "\(.*\)"/\1/p' /usr/include/boost/version.hpp)"
   fi
 fi
 
@@ -305,10 +285,7 @@ for preset in $arches; do
   echo "== $preset: configure and build"
   step=$SECONDS
   mkdir -p build
-  configure_options=()
-  # Always given, so that a header from an earlier run does not linger in the cache.
-  [ "$preset" = win64 ] && configure_options=("-DVMLCMD_HTTPLIB_SINGLE_HEADER=$httplib_header")
-  cmake --preset "$preset" "${configure_options[@]}" >"$build.configure.log" 2>&1 ||
+  cmake --preset "$preset" >"$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
   # Everything is built, also where it cannot run; with VMLCMD_WINE_FULL_SUITE=0 only the
   # module, the host programs and the platform tests.

@@ -5,6 +5,7 @@ signal or a kill."""
 import json
 import os
 import signal
+import socket
 import subprocess
 import time
 
@@ -80,7 +81,8 @@ def test_a_stop_overtakes_calls_queued_on_its_device(gateway, fleet):
     try:
         time.sleep(0.3)
         status, took = post(gateway, "/api/v1/devices/cam2/ptz/stop")
-        assert status == 200 and took < 0.5, (status, took)
+        # 0.5 s on an idle machine with room to spare; the suite runs two tests side by side.
+        assert status == 200 and took < 1.0, (status, took)
         assert not moving(fleet, 1)
     finally:
         for r in readers:
@@ -198,6 +200,91 @@ def test_the_log_cannot_be_forged_and_names_no_token(gateway):
     assert READ not in log and WRITE not in log
 
 
-def test_a_path_too_long_is_refused_at_once(gateway):
-    status, _, _ = gateway.request("GET", "/api/v1/devices/" + "a" * 5000, token=READ)
-    assert status == 414
+
+
+def raw_exchange(port, data, timeout=5.0):
+    """Sends bytes on a connection of its own; the status of the answer, 0 for none."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        try:
+            s.sendall(data)
+        except OSError:
+            pass  # the gateway may close before it has read all of it
+        try:
+            head = s.recv(64)
+        except OSError:
+            return 0
+    return int(head.split(b" ")[1]) if head.startswith(b"HTTP/1.1 ") else 0
+
+
+@pytest.mark.parametrize(
+    "data, expected",
+    [
+        (b"GET /api/v1/whoami HTTP/1.1\r\nHost: x\r\n" + b"X-A: b\r\n" * 100000 + b"\r\n", 431),
+        (b"GET /api/v1/whoami HTTP/1.1\r\nHost: x\r\nX-Big: " + b"b" * 20000 + b"\r\n\r\n", 431),
+        (b"GET /" + b"a" * 3000 + b" HTTP/1.1\r\nHost: x\r\n\r\n", 414),
+        (b"POST /api/v1/devices/cam1/config/plan HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + READ.encode() +
+         b"\r\nTransfer-Encoding: chunked\r\n\r\n" + (b"10000\r\n" + b"x" * 0x10000 + b"\r\n") * 128 + b"0\r\n\r\n", 413),
+        (b"POST /api/v1/devices/cam1/config/plan HTTP/1.1\r\nHost: x\r\nContent-Length: 8388608\r\n\r\n", 413),
+        (b"GET /api/v1/whoami HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + READ.encode() + b"\r\n\r\n", 200),
+        (b"\x16\x03\x01\x00\xa5\x01\x00\x00\xa1\x03\x03" + b"\0" * 100, 400),
+    ],
+    ids=["a-hundred-thousand-headers", "a-huge-header", "a-long-target", "8-MB-chunked", "8-MB-declared",
+         "well-formed", "not-http"],
+)
+def test_limits_answer_at_once(gateway, data, expected):
+    started = time.monotonic()
+    assert raw_exchange(gateway.port, data) == expected
+    assert time.monotonic() - started < 2.0
+    assert gateway.request("GET", "/api/v1/whoami", token=READ)[0] == 200
+
+
+def test_clients_trickling_their_headers_starve_nobody(gateway):
+    slow = [socket.create_connection(("127.0.0.1", gateway.port)) for _ in range(200)]
+    try:
+        for s in slow:
+            s.sendall(b"GET /api/v1/whoami HTTP/1.1\r\nHost: x\r\n")
+        for _ in range(4):
+            started = time.monotonic()
+            assert gateway.request("GET", "/api/v1/whoami", token=READ)[0] == 200
+            assert time.monotonic() - started < 1.0
+            for s in slow:
+                s.sendall(b"X")
+            time.sleep(0.25)
+    finally:
+        for s in slow:
+            s.close()
+
+
+def test_connections_past_the_bound_are_refused_clearly(fleet, tmp_path):
+    g = Gateway(rows(fleet), str(tmp_path), ("--max-connections", "8"))
+    idle = [socket.create_connection(("127.0.0.1", g.port)) for _ in range(8)]
+    try:
+        time.sleep(0.2)
+        assert raw_exchange(g.port, b"GET /api/v1/whoami HTTP/1.1\r\nHost: x\r\n\r\n") == 503
+    finally:
+        for s in idle:
+            s.close()
+    assert wait_for(lambda: g.request("GET", "/api/v1/whoami", token=READ)[0] == 200, 3.0)
+    g.close()
+
+
+def test_a_kept_connection_is_announced_and_kept(gateway):
+    import http.client
+    connection = http.client.HTTPConnection("127.0.0.1", gateway.port, timeout=5)
+    for pause in (0, 1.5):
+        time.sleep(pause)
+        connection.request("GET", "/api/v1/whoami", headers={"Authorization": "Bearer " + READ})
+        response = connection.getresponse()
+        response.read()
+        assert response.status == 200
+        assert response.getheader("Keep-Alive") == "timeout=5"
+    connection.close()
+
+
+def test_a_load_of_a_hundred_thousand_requests_fails_none(gateway):
+    out = subprocess.run(["wrk", "-t2", "-c64", "-d15s", "-H", f"Authorization: Bearer {READ}",
+                          f"http://127.0.0.1:{gateway.port}/api/v1/whoami"], capture_output=True, text=True, timeout=90)
+    assert out.returncode == 0, out.stderr
+    requests = int(out.stdout.split(" requests in ")[0].split()[-1])
+    assert requests >= 100000, out.stdout
+    assert "Socket errors" not in out.stdout and "Non-2xx" not in out.stdout, out.stdout
