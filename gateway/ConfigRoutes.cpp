@@ -10,6 +10,10 @@
 
 namespace gateway {
 
+namespace {
+constexpr std::size_t kMostPortsRead = 16;
+}  // namespace
+
 namespace config = vmlcmd::config;
 
 namespace {
@@ -59,6 +63,14 @@ void Gateway::ReadConfig(const HttpRequest& request, HttpResponse& response) {
   std::vector<int32_t> ports;
   if (!config::ParsePorts(portText, &ports)) {
     WriteError(response, 400, "bad-request", "\"ports\" must be like 0, 0-3 or 0,2,5-6");
+    return;
+  }
+  // Each port is five operations of the device's: a read token asking for thousands would hold
+  // the device for minutes.
+  if (ports.size() > kMostPortsRead) {
+    WriteError(response, 400, "bad-request",
+               "\"ports\" names " + std::to_string(ports.size()) + " video ports; at most " +
+                   std::to_string(kMostPortsRead) + " are read at once");
     return;
   }
   config::ReadResult read;

@@ -181,6 +181,13 @@ def test_hostile_bodies_are_refused_and_the_gateway_lives(gateway, path, raw, ex
     assert gateway.request("GET", "/api/v1/whoami", token=READ)[0] == 200
 
 
+def test_a_read_token_cannot_hold_a_device_for_minutes(gateway):
+    started = time.monotonic()
+    status, data, _ = gateway.request("GET", "/api/v1/devices/cam1/config?ports=0-9999", token=READ)
+    assert status == 400 and "at most 16" in data["error"]["message"]
+    assert time.monotonic() - started < 0.5
+
+
 def test_a_huge_lease_is_the_longest_one(gateway):
     status, data, _ = gateway.request("POST", "/api/v1/devices/cam2/ptz/move",
                                       raw='{"axis": "pan", "direction": 1, "seconds": 1e300}')

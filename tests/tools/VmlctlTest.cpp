@@ -170,6 +170,33 @@ TEST(VmlctlTest, UsageErrorsExitWith64) {
   EXPECT_TRUE(Has(Vmlctl({"--help"}).output, "64   usage error")) << Vmlctl({"--help"}).output;
 }
 
+// Documents whose sender chooses their size and depth: each refused, nothing crashes or grows.
+TEST(VmlctlTest, HostileDocumentsAreRefusedWithoutCrashing) {
+  char path[] = "/tmp/vmlctl-doc-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  const struct {
+    std::string text;
+    const char* reason;
+  } cases[] = {
+      {std::string(100000, '[') + std::string(100000, ']'), "nests deeper"},
+      {R"({"video_ports": {"0": {"caption": {"caption": ")" + std::string(50000, 'c') + R"("}}}})",
+       "longer than 215 characters"},
+      {R"({"serial": {"baud": 1e400}})", "out of range"},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(path, std::ios::trunc) << c.text;
+    const ToolRun run = Vmlctl({"config", "plan", path});
+    EXPECT_EQ(run.status, 64) << c.reason;
+    EXPECT_TRUE(Has(run.errors, c.reason)) << run.errors;
+  }
+  const ToolRun endless = Vmlctl({"config", "plan", "/dev/zero"});
+  EXPECT_EQ(endless.status, 64);
+  EXPECT_TRUE(Has(endless.errors, "the most a document may hold")) << endless.errors;
+  std::remove(path);
+}
+
 // A device the tool did not start: it must reach it with --host/--port and must not mistake a
 // transaction that never happened for a value of 0.
 class ExternalDeviceTest : public ::testing::Test {
