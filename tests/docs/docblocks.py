@@ -21,7 +21,8 @@ of them) and VMLCMD_CONTROL_PORT (its control channel).
 Subcommands:
   run LANG DOC...        build and run the blocks of one language; a missing toolchain exits 77
                          ("not run", also written to $VMLCMD_NOT_RUN_FILE)
-  lint DOC...            every block in a runnable language is marked
+  lint DOC...            every block in a runnable language is marked, every link between the
+                         pages leads to a file and heading that exist
   check-help DOC...      the generated help blocks equal what the tools print now
   update-help DOC...     rewrite them
   list DOC...            the blocks and their marks
@@ -137,6 +138,41 @@ def generated(text):
     """A reference written whole by a generator (operations.md, c-api.md): its blocks are
     declarations, and its generator's own test checks it."""
     return "<!-- Generated" in "\n".join(text.splitlines()[:5])
+
+
+LINK = re.compile(r"\[[^\]]*\]\((?P<target>[^)\s]+)\)")
+HEADING = re.compile(r"^#{1,6} (.*)$", re.M)
+
+
+def slug(heading):
+    """The anchor a Markdown renderer gives a heading: lower case, punctuation dropped, spaces
+    to hyphens ("The C interface: `vmlcmd.h`" -> "the-c-interface-vmlcmdh")."""
+    return re.sub(r"[^\w\- ]", "", heading.strip().lower()).replace(" ", "-")
+
+
+def anchors(text):
+    # Headings inside code blocks are none.
+    outside = re.sub(r"^(`{3,}|~{3,}).*?^\1", "", text, flags=re.S | re.M)
+    return {slug(h) for h in HEADING.findall(outside)}
+
+
+def broken_links(paths):
+    """Links and pictures of the pages whose file, or heading, does not exist."""
+    problems = []
+    for path in map(Path, paths):
+        text = path.read_text(encoding="utf-8")
+        for m in LINK.finditer(text):
+            target = m.group("target")
+            if re.match(r"[a-z]+:", target):
+                continue  # another site
+            file, _, anchor = target.partition("#")
+            where = f"{os.path.relpath(path)}:{text.count(chr(10), 0, m.start()) + 1}"
+            linked = (path.parent / file) if file else path
+            if not linked.exists():
+                problems.append(f"{where}: {target}: no such file")
+            elif anchor and linked.suffix == ".md" and anchor not in anchors(linked.read_text(encoding="utf-8")):
+                problems.append(f"{where}: {target}: no heading #{anchor} in {linked.name}")
+    return problems
 
 
 def read_docs(paths):
@@ -424,8 +460,8 @@ def main(argv=None):
                   f"{' '.join(f'{k}={v}' for k, v in b.attributes.items())}".rstrip())
         return 0
     if options.command == "lint":
-        problems = lint(read_docs(options.docs))
-        print("\n".join(problems) or f"every block of {len(options.docs)} documents is marked")
+        problems = lint(read_docs(options.docs)) + broken_links(options.docs)
+        print("\n".join(problems) or f"every block of {len(options.docs)} documents is marked and every link leads somewhere")
         return 1 if problems else 0
 
     tools = tools_option(options.tool)

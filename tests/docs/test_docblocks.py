@@ -101,6 +101,39 @@ class LintTest(unittest.TestCase):
             self.assertEqual([b.doc for b in docblocks.read_docs([generated, guide])], [os.path.relpath(guide)])
 
 
+class LinkTest(unittest.TestCase):
+    def test_slugs(self):
+        cases = [("The C interface: `vmlcmd.h`", "the-c-interface-vmlcmdh"), ("C#", "c"),
+                 ("The table from C++", "the-table-from-c"), ("0 GetVendorName", "0-getvendorname"),
+                 ("The documentation's examples", "the-documentations-examples")]
+        for heading, anchor in cases:
+            with self.subTest(heading):
+                self.assertEqual(docblocks.slug(heading), anchor)
+
+    def test_links(self):
+        with tempfile.TemporaryDirectory() as folder:
+            Path(folder, "docs").mkdir()
+            Path(folder, "docs", "guide.md").write_text("# Guide\n\n## The C interface: `vmlcmd.h`\n\n"
+                                                        "```sh manual\n# not a heading\n```\n")
+            cases = [
+                ("a page and its heading", "[c](docs/guide.md#the-c-interface-vmlcmdh)", []),
+                ("a heading of the same page", "# Top\n[up](#top)", []),
+                ("another site", "[x](https://example.org/a#b)", []),
+                ("a picture that is not there", "![p](docs/none.png)", ["no such file"]),
+                ("a page that is not there", "[g](docs/gide.md)", ["no such file"]),
+                ("a heading that is not there", "[g](docs/guide.md#the-c-api)", ["no heading #the-c-api"]),
+                ("a comment in a code block is no heading", "[g](docs/guide.md#not-a-heading)", ["no heading"]),
+            ]
+            for name, text, expected in cases:
+                with self.subTest(name):
+                    page = Path(folder, "README.md")
+                    page.write_text(text + "\n")
+                    problems = docblocks.broken_links([page])
+                    self.assertEqual(len(problems), len(expected), problems)
+                    for problem, part in zip(problems, expected):
+                        self.assertIn(part, problem)
+
+
 class HelpTest(unittest.TestCase):
     GATEWAY = ("Options:\n  --concurrency INT:INT in [1 - 1024]=16\n      Device calls at once\n"
                "  --queue INT:INT in [1 - 1024]=8\n  --listen TEXT=127.0.0.1:8080\n  --demo   Start 8\n")
