@@ -12,7 +12,8 @@ default_packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgt
           libasio-dev libcli11-dev nlohmann-json3-dev python3 python3-dev python3-venv pybind11-dev python3-pytest
           help2man  # the man pages; scripts/consumer-test.sh installs what the packages need
           mono-mcs mono-runtime golang-go  # the tests of the C# and Go bindings
-          libcpp-httplib-dev libssl-dev python3-jsonschema chromium chromium-driver python3-selenium)  # the gateway and its browser tests
+          libcpp-httplib-dev libssl-dev python3-jsonschema chromium chromium-driver python3-selenium  # the gateway and its browser tests
+          curl)  # the gateway's example in docs/gateway.md
 # vmlctl alone: the library, the simulator it embeds (asio), the configuration engine (JSON) and
 # its command line (CLI11).
 demo_packages=(cmake ninja-build g++ libasio-dev libcli11-dev nlohmann-json3-dev)
