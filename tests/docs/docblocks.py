@@ -309,9 +309,12 @@ class Runner:
         env["PYTHONPATH"] = os.pathsep.join(filter(None, [self.o.python_path, env.get("PYTHONPATH")]))
         env["PYTHONDONTWRITEBYTECODE"] = "1"
         if language == "go":
+            # Nothing fetched: the go.mod of the page must resolve as written. A GOFLAGS of the
+            # caller (-mod=mod, say) would hide one that does not.
+            env.pop("GOFLAGS", None)
             go_home = Path(self.o.go_home or scratch / "go")
             env.update(GOPATH=str(go_home / "path"), GOCACHE=str(go_home / "cache"), GOPROXY="off",
-                       GOTOOLCHAIN="local", GO111MODULE="on", GOFLAGS="-mod=mod",
+                       GOTOOLCHAIN="local", GO111MODULE="on",
                        CGO_CFLAGS=f"-I{self.o.include}",
                        CGO_LDFLAGS=f"-L{self.o.lib_dir} -Wl,-rpath,{self.o.lib_dir}")
         if language == "csharp":
