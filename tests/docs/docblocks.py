@@ -176,11 +176,15 @@ def broken_links(paths):
 
 
 def read_docs(paths):
+    """The blocks of the pages, each named by its path from the folder the pages share (the
+    tree's top for README.md and docs/)."""
+    paths = [os.path.abspath(p) for p in paths]
+    top = os.path.commonpath([os.path.dirname(p) for p in paths]) if paths else "."
     blocks = []
     for path in paths:
         text = Path(path).read_text(encoding="utf-8")
         if not generated(text):
-            blocks += parse(text, os.path.relpath(path))
+            blocks += parse(text, os.path.relpath(path, top))
     return blocks
 
 
