@@ -43,6 +43,10 @@ install(FILES ${PROJECT_BINARY_DIR}/VmlCmd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/operations.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT development)
+# The guides and references beside the README, as its links name them (docs/...); the pictures
+# stay in the source tree.
+file(GLOB vmlcmd_doc_pages ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${vmlcmd_doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT development)
 
 if(TARGET napi-sim AND TARGET vmlctl)
   install(TARGETS napi-sim vmlctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the native build and its tests need, when any is missing; with
-# package names as arguments, those instead (other scripts install what only they need).
+# package names as arguments, those instead (other scripts install what only they need); with
+# --demo, only what scripts/demo.sh needs to build vmlctl (the CMake preset "demo").
 #
 # A registry can serve one index badly on a given day (a foreign architecture's list that fails
 # its size check while a mirror syncs): the package lists are then refreshed once more, and the
@@ -12,8 +13,17 @@ default_packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgt
           help2man  # the man pages; scripts/consumer-test.sh installs what the packages need
           mono-mcs mono-runtime golang-go  # the tests of the C# and Go bindings
           libboost1.81-dev libssl-dev libcpp-httplib-dev  # the gateway's HTTP (Beast), and an HTTP client for its benchmark
-          curl wrk python3-jsonschema chromium chromium-driver python3-selenium)  # clients of the gateway's tests
-if [ $# -gt 0 ]; then packages=("$@"); else packages=("${default_packages[@]}"); fi
+          curl wrk python3-jsonschema chromium chromium-driver python3-selenium)  # clients of the gateway's tests and docs
+# vmlctl alone: the library, the simulator it embeds (asio), the configuration engine (JSON) and
+# its command line (CLI11).
+demo_packages=(cmake ninja-build g++ libasio-dev libcli11-dev nlohmann-json3-dev)
+if [ "${1:-}" = "--demo" ]; then
+  packages=("${demo_packages[@]}")
+elif [ $# -gt 0 ]; then
+  packages=("$@")
+else
+  packages=("${default_packages[@]}")
+fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 

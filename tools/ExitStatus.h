@@ -1,5 +1,5 @@
 // The exit statuses of vmlctl, one set for every subcommand, so a script can branch on them
-// without knowing which command it ran. The help's footer prints kExitStatusTable; README.md
+// without knowing which command it ran. The help's footer prints kExitStatusTable; docs/fleets.md
 // and the man page (packaging/vmlctl.h2m) carry the same table.
 #pragma once
 
