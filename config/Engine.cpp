@@ -550,8 +550,11 @@ bool Load(const std::string& text, Json* document, std::vector<Refusal>* refusal
   };
   try {
     *document = Json::parse(text, guard);
-  } catch (const Json::out_of_range&) {
-    return refuse("holds a number out of range");
+  } catch (const Json::out_of_range& e) {
+    const std::string what = e.what();
+    const std::size_t quote = what.find('\'');
+    return refuse("holds a number out of range" +
+                  (quote == std::string::npos ? std::string() : " (" + what.substr(quote, 40) + ")"));
   } catch (const Json::parse_error& e) {
     Refusal refusal;
     refusal.key = "document";

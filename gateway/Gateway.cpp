@@ -179,9 +179,13 @@ bool ReadJson(const HttpRequest& request, HttpResponse& response, Json* body) {
     WriteError(response, 400, "bad-request",
                "the body is not valid JSON (it breaks off at byte " + std::to_string(e.byte) + ")");
     return false;
-  } catch (const Json::exception&) {
-    // A number beyond what a double holds (1e400), say.
-    WriteError(response, 400, "bad-request", "the body holds a value out of range");
+  } catch (const Json::exception& e) {
+    // A number beyond what a double holds: the parser names it ("number overflow parsing '1e400'").
+    const std::string what = e.what();
+    const std::size_t quote = what.find('\'');
+    WriteError(response, 400, "bad-request",
+               "the body holds a number out of range" +
+                   (quote == std::string::npos ? std::string() : " (" + what.substr(quote, 40) + ")"));
     return false;
   }
   if (tooDeep || body->is_discarded()) {

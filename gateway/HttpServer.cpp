@@ -78,12 +78,14 @@ class Workers {
   std::vector<std::thread> threads_;
 };
 
-const char* ReasonOf(bhttp::error error) {
+std::string ReasonOf(bhttp::error error, const HttpLimits& limits) {
   switch (error) {
     case bhttp::error::header_limit:
-      return "the request's headers are larger than the gateway takes";
+      return "the request line and headers are larger than " + std::to_string(limits.headerBytes / 1024) +
+             " KiB, the most the gateway takes";
     case bhttp::error::body_limit:
-      return "the body is larger than the gateway takes";
+      return "the body is larger than " + std::to_string(limits.bodyBytes >> 20) +
+             " MiB, the most the gateway takes";
     default:
       return "the request is not well-formed HTTP";
   }
@@ -220,13 +222,16 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
       const int status = error == bhttp::error::header_limit ? 431
                          : error == bhttp::error::body_limit ? 413
                                                              : 400;
-      return Refuse(request, status, std::string(ReasonOf(error)) + " (" + ec.message() + ")", false);
+      return Refuse(request, status, ReasonOf(error, core_.limits) + " (" + ec.message() + ")", false);
     }
     auto& message = parser_->get();
     request.method = std::string(message.method_string());
     request.target = std::string(message.target());
     if (request.target.size() > core_.limits.targetBytes)
-      return Refuse(request, 414, "the request's target is longer than the gateway takes", false);
+      return Refuse(request, 414,
+                    "the request's target is longer than " + std::to_string(core_.limits.targetBytes) +
+                        " bytes, the most the gateway takes",
+                    false);
     if (!SplitTarget(request.target, &request.path, &request.params))
       return Refuse(request, 400, "the request's target holds a malformed %-escape", false);
     for (const auto& field : message) {
@@ -319,12 +324,14 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
 // Past the connection limit: a clear answer, without reading the request, and the connection
 // closed.
 void RefuseConnection(tcp::socket socket) {
+  static const std::string kBody =
+      "{\"error\":{\"stage\":\"busy\",\"message\":\"the gateway has as many connections open as it takes\","
+      "\"status\":0}}\n";
   static const std::string kBusy =
       "HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json; charset=utf-8\r\nRetry-After: "
       "1\r\n"
-      "Connection: close\r\nContent-Length: 104\r\n\r\n"
-      "{\"error\":{\"stage\":\"busy\",\"message\":\"the gateway has as many connections open as it takes\","
-      "\"status\":0}}\n";
+      "Connection: close\r\nContent-Length: " +
+      std::to_string(kBody.size()) + "\r\n\r\n" + kBody;
   auto stream = std::make_shared<beast::tcp_stream>(std::move(socket));
   stream->expires_after(std::chrono::seconds(2));
   net::async_write(*stream, net::buffer(kBusy), [stream](beast::error_code, std::size_t) {
