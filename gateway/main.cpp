@@ -19,6 +19,7 @@
 #include "Gateway.h"
 #include "HttpServer.h"
 #include "Inventory.h"
+#include "TextEncodingOption.h"
 #include "napisim/Simulator.h"
 
 namespace {
@@ -96,17 +97,10 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(8, 65536));
   std::string textEncoding = "cp936";
-  app.add_option("--text-encoding", textEncoding,
-                 "Code page the devices keep their texts in (cp936, utf-8 or cpN), for every device whose "
-                 "inventory row or POST names none; the API's texts are UTF-8")
-      ->capture_default_str()
-      ->check(CLI::Validator(
-          [](std::string& name) {
-            return vmlcmd_text_encoding(name.c_str()) < 0
-                       ? "is none this system converts (cp936, utf-8 or cpN)"
-                       : std::string();
-          },
-          "ENCODING"));
+  vmlctl::AddTextEncodingOption(
+      app, &textEncoding,
+      "Code page the devices keep their texts in (cp936, utf-8 or cpN), for every device whose "
+      "inventory row or POST names none; the API's texts are UTF-8");
   std::string movesFile;
   app.add_option(
       "--moves-file", movesFile,

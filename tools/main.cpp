@@ -27,6 +27,7 @@
 #include "Output.h"
 #include "Reason.h"
 #include "Terminal.h"
+#include "TextEncodingOption.h"
 #include "Tour.h"
 #include "Trace.h"
 #include "napisim/Simulator.h"
@@ -217,17 +218,10 @@ int Main(int argc, char** argv) {
   app.add_option("--video-port", target.videoPort, "Video port the per-port operations address")
       ->capture_default_str();
   std::string textEncoding = "cp936";
-  app.add_option("--text-encoding", textEncoding,
-                 "Code page the devices keep their texts in (cp936, utf-8 or cpN); texts here are UTF-8 and "
-                 "converted to and from it (an inventory's text-encoding column overrides it per device)")
-      ->capture_default_str()
-      ->check(CLI::Validator(
-          [](std::string& name) {
-            return vmlcmd_text_encoding(name.c_str()) < 0
-                       ? "is none this system converts (cp936, utf-8 or cpN)"
-                       : std::string();
-          },
-          "ENCODING"));
+  vmlctl::AddTextEncodingOption(
+      app, &textEncoding,
+      "Code page the devices keep their texts in (cp936, utf-8 or cpN); texts here are UTF-8 and "
+      "converted to and from it (an inventory's text-encoding column overrides it per device)");
   app.add_flag("--json", json, "Print one JSON object instead of text (JSON lines with --inventory)");
   app.add_flag("--timing", timing, "Show how long each library operation took");
   CLI::Option* traceOption = app.add_flag(

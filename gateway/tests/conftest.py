@@ -23,6 +23,16 @@ PTZ_COMMAND = 60
 PTZ_STOP = 12
 
 
+def wait_for(predicate, timeout=5.0):
+    """True once predicate() is, polling; its last answer after timeout seconds."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if predicate():
+            return True
+        time.sleep(0.02)
+    return predicate()
+
+
 def _read_line(stream, pattern, what, timeout=20.0):
     end = time.monotonic() + timeout
     while time.monotonic() < end:

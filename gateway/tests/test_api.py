@@ -14,19 +14,10 @@ import http.client
 import jsonschema
 import pytest
 
-from conftest import GATEWAY, PASSWORD, PTZ_STOP, READ, WRITE, Gateway
+from conftest import GATEWAY, PASSWORD, PTZ_STOP, READ, WRITE, Gateway, wait_for
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BITRATE = {"video_ports": {"0": {"encoder": {"bitrate": 1536}}}}
-
-
-def wait_for(predicate, timeout=5.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if predicate():
-            return True
-        time.sleep(0.02)
-    return predicate()
 
 
 @pytest.mark.parametrize(

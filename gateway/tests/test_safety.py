@@ -11,16 +11,7 @@ import time
 
 import pytest
 
-from conftest import GATEWAY, LOADER, PTZ_COMMAND, PTZ_STOP, READ, WRITE, Gateway, Sim
-
-
-def wait_for(predicate, timeout=5.0):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if predicate():
-            return True
-        time.sleep(0.02)
-    return predicate()
+from conftest import GATEWAY, LOADER, PTZ_COMMAND, PTZ_STOP, READ, WRITE, Gateway, Sim, wait_for
 
 
 @pytest.fixture(scope="module")
