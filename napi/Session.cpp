@@ -151,7 +151,6 @@ bool Session::ReceiveReply() {
   // Cleared first, so a short reply reads its missing bytes as zero and never as stale ones.
   std::memset(reply_, 0, sizeof reply_);
   received_ = 0;
-  replyBytes_ = 0;
   // One deadline for the whole reply, however many pieces it comes in.
   const Clock::time_point deadline = Clock::now() + TcpChannel::kIoTimeout;
   std::uint8_t scrap[1024];
@@ -207,7 +206,6 @@ bool Session::ReceiveReply() {
     }
   }
   moreMayWait_ = filled;
-  replyBytes_ = consumed;
   owed_.After(reply_, received, consumed);
   received_ = static_cast<std::uint16_t>(received);
   return received > 0;

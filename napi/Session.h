@@ -138,8 +138,6 @@ class Session {
 
   std::uint8_t reply_[kReplyBufferSize] = {};
   std::uint16_t received_ = 0;
-  // The bytes of the stream the last reply took, text read beyond the buffer included.
-  std::int64_t replyBytes_ = 0;
   char missing_ = 0;
   // The last reply's last receive filled what it asked for, so more bytes may wait behind it.
   bool moreMayWait_ = false;
