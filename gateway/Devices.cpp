@@ -109,11 +109,11 @@ void DeviceEntry::Record(LastResult result) {
 DevicePool::DevicePool(int concurrentCalls, int queuePerDevice)
     : free_(std::max(1, concurrentCalls)), queuePerDevice_(std::max(1, queuePerDevice)) {}
 
-CallOutcome DevicePool::Run(DeviceEntry& device, const std::function<void(ICommand&)>& call, bool urgent) {
+CallOutcome DevicePool::Run(DeviceEntry& device, const std::function<void(ICommand&)>& call) {
   CallOutcome result;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!urgent && device.waiting_ >= queuePerDevice_) return result;
+    if (device.waiting_ >= queuePerDevice_) return result;
     ++device.waiting_;
   }
   {

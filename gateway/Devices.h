@@ -89,9 +89,9 @@ class DevicePool {
 
   // Runs call on the device's command object, alone on that device and within the bound of
   // calls at once. Turned away (ran false, call not made) when queuePerDevice callers are
-  // already waiting for the device, unless urgent (the stop of an expired PTZ lease must
-  // never be dropped). The object's video port is set back to the device's own afterwards.
-  CallOutcome Run(DeviceEntry& device, const std::function<void(ICommand&)>& call, bool urgent = false);
+  // already waiting for the device; stops never come here (DeviceEntry::SendStop). The
+  // object's video port is set back to the device's own afterwards.
+  CallOutcome Run(DeviceEntry& device, const std::function<void(ICommand&)>& call);
 
  private:
   std::mutex mutex_;

@@ -291,6 +291,7 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
     beast::get_lowest_layer(stream_).expires_after(core_.limits.writeDeadline);
     bhttp::async_write(stream_, *out,
                        [self = this->shared_from_this(), out](beast::error_code ec, std::size_t) {
+                         out->body().clear();  // held until the write ends, then no longer needed
                          if (ec || !self->keepAlive_) return self->Close();
                          self->Read();
                        });
