@@ -11,7 +11,8 @@ default_packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgt
           libasio-dev libcli11-dev nlohmann-json3-dev python3 python3-dev python3-venv pybind11-dev python3-pytest
           help2man  # the man pages; scripts/consumer-test.sh installs what the packages need
           mono-mcs mono-runtime golang-go  # the tests of the C# and Go bindings
-          libcpp-httplib-dev libssl-dev python3-jsonschema chromium chromium-driver python3-selenium)  # the gateway and its browser tests
+          libcpp-httplib-dev libssl-dev python3-jsonschema chromium chromium-driver python3-selenium  # the gateway and its browser tests
+          ansible-core)  # the Ansible collection: its build and its playbook tests
 if [ $# -gt 0 ]; then packages=("$@"); else packages=("${default_packages[@]}"); fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
