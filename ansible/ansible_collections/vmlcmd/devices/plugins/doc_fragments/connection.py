@@ -41,7 +41,7 @@ options:
     type: str
     default: cp936
 notes:
-  - Runs on the controller (C(connection: local)); one device per inventory host, in parallel
+  - Runs on the controller (C(connection=local)); one device per inventory host, in parallel
     by Ansible's forks. The modules import the Python package C(vmlcmd) from the controller's
     Python (the C(python3-vmlcmd) package, or a build's C(python/) folder on C(PYTHONPATH)) and
     fail naming what to install when it is missing.

@@ -36,9 +36,10 @@ options:
     type: str
   path:
     description:
-      - The CSV inventory, relative to the directory of this YAML file unless absolute.
+      - The CSV inventory, relative to the directory of this YAML file unless absolute
+        (C(~) is expanded).
     required: true
-    type: path
+    type: str
   user:
     description: The user of the devices whose row has no C(user) column.
     type: str
@@ -108,7 +109,7 @@ class InventoryModule(BaseInventoryPlugin, Constructable):
                 "the Python package vmlcmd is not importable by the Python running Ansible: install "
                 "python3-vmlcmd, or put a build's python/ folder on PYTHONPATH"
             )
-        csv = self.get_option("path")
+        csv = os.path.expanduser(self.get_option("path"))
         if not os.path.isabs(csv):
             csv = os.path.join(os.path.dirname(path), csv)
         try:

@@ -39,7 +39,7 @@ options:
         C(privacy_mask), C(motion), C(caption) and C(clock_overlay). The schema
         (/usr/share/vmlcmd/vmlcmd-config.schema.json) is checked before anything is sent.
       - Captions are UTF-8 text here, converted to the device's C(text_encoding); bytes that
-        are no text in it are C({hex: ...}).
+        are no text in it are a dict with the key C(hex), two hexadecimal digits a byte.
       - Required for every state but C(gathered).
     type: dict
   running_config:
