@@ -121,9 +121,10 @@ set(CPACK_COMPONENT_PYTHONDEB_DESCRIPTION
     "Python package for VmlCmd, with a simulated video server\n${vmlcmd_about}\n\n"
     "This package holds the Python package vmlcmd: a Device with the\n"
     "operations as properties and methods, exceptions that carry the reason\n"
-    "of a failure, and a Simulator on loopback for tests without hardware;\n"
-    "and the Ansible collection vmlcmd.devices (in /usr/share/ansible/collections,\n"
-    "and as a tarball in /usr/share/vmlcmd/ansible for other controllers).")
+    "of a failure, and a Simulator on loopback for tests without hardware.\n"
+    "It also holds the Ansible collection vmlcmd.devices, in\n"
+    "/usr/share/ansible/collections where Debian's ansible-core finds it,\n"
+    "and as a tarball in /usr/share/vmlcmd/ansible for other controllers.")
 string(CONCAT CPACK_COMPONENT_PYTHONDEB_DESCRIPTION ${CPACK_COMPONENT_PYTHONDEB_DESCRIPTION})
 
 include(CPack)
