@@ -1,6 +1,6 @@
 """The collection as shipped: its tarball, its documentation as ansible-doc renders it, and that
-documentation against each module's argument spec (what ansible-test sanity's validate-modules
-checks, done here without its downloads)."""
+documentation against the options each module declares (what ansible-test sanity's
+validate-modules checks, done here without its downloads)."""
 
 import importlib
 import json
@@ -27,8 +27,8 @@ def ansible_doc(ansible, *args):
 
 
 class _Captured(Exception):
-    def __init__(self, spec, options):
-        self.spec = spec
+    def __init__(self, declared, options):
+        self.declared = declared
         self.options = options
 
 
@@ -37,7 +37,7 @@ class _CapturingModule:
         raise _Captured(argument_spec, options)
 
 
-def argument_spec(collections, name):
+def declared_options(collections, name):
     sys.path.insert(0, str(collections))
     try:
         module = importlib.import_module("ansible_collections.vmlcmd.devices.plugins.modules.%s" % name)
@@ -46,17 +46,17 @@ def argument_spec(collections, name):
     module.AnsibleModule = _CapturingModule
     with pytest.raises(_Captured) as captured:
         module.main()
-    return captured.value.spec, captured.value.options
+    return captured.value.declared, captured.value.options
 
 
 @pytest.mark.parametrize("name", MODULES)
-def test_documentation_matches_the_argument_spec(ansible, name):
+def test_documentation_matches_the_declared_options(ansible, name):
     doc = json.loads(ansible_doc(ansible, "--json", "vmlcmd.devices." + name))["vmlcmd.devices." + name]
     assert doc["examples"].strip() and doc["return"], "examples and return values are documented"
     documented = doc["doc"]["options"]
-    spec, options = argument_spec(ansible.collections, name)
-    assert sorted(documented) == sorted(spec)
-    for option, given in spec.items():
+    declared, options = declared_options(ansible.collections, name)
+    assert sorted(documented) == sorted(declared)
+    for option, given in declared.items():
         shown = documented[option]
         assert shown.get("type", "str") == given.get("type", "str"), option
         assert bool(shown.get("required", False)) == bool(given.get("required", False)), option
@@ -64,7 +64,7 @@ def test_documentation_matches_the_argument_spec(ansible, name):
         assert shown.get("choices") == given.get("choices"), option
         assert shown.get("elements") == given.get("elements"), option
         assert shown.get("description"), option
-    assert spec["password"].get("no_log") is True
+    assert declared["password"].get("no_log") is True
     assert options.get("supports_check_mode") is True
 
 

@@ -24,7 +24,7 @@ except ImportError:  # pragma: no cover - exercised by the "missing package" tes
 
 COLLECTION_VERSION = "0.1.0"
 
-CONNECTION_SPEC = dict(
+CONNECTION_OPTIONS = dict(
     host=dict(type="str"),
     port=dict(type="int"),
     user=dict(type="str", default="admin"),

@@ -52,7 +52,7 @@ import datetime
 from ansible.module_utils.basic import AnsibleModule
 
 from ansible_collections.vmlcmd.devices.plugins.module_utils.device import (
-    CONNECTION_SPEC,
+    CONNECTION_OPTIONS,
     fail_device,
     open_device,
     require_vmlcmd,
@@ -70,9 +70,9 @@ def parse(text):
 
 
 def main():
-    spec = dict(time=dict(type="str"))
-    spec.update(CONNECTION_SPEC)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    declared = dict(time=dict(type="str"))
+    declared.update(CONNECTION_OPTIONS)
+    module = AnsibleModule(argument_spec=declared, supports_check_mode=True)
     require_vmlcmd(module)
     when = None
     if module.params["time"] is not None:

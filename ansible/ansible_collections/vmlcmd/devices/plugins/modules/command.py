@@ -90,7 +90,7 @@ import dataclasses
 from ansible.module_utils.basic import AnsibleModule
 
 from ansible_collections.vmlcmd.devices.plugins.module_utils.device import (
-    CONNECTION_SPEC,
+    CONNECTION_OPTIONS,
     fail_device,
     open_device,
     require_vmlcmd,
@@ -211,13 +211,13 @@ ALIASES = {
 
 
 def main():
-    spec = dict(
+    declared = dict(
         name=dict(type="str", required=True),
         args=dict(type="list", elements="raw", default=[]),
         video_port=dict(type="int"),
     )
-    spec.update(CONNECTION_SPEC)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    declared.update(CONNECTION_OPTIONS)
+    module = AnsibleModule(argument_spec=declared, supports_check_mode=True)
     require_vmlcmd(module)
     given = " ".join(module.params["name"].split())
     name = ALIASES.get(given, given)

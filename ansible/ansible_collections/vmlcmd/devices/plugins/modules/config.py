@@ -174,7 +174,7 @@ rendered:
 from ansible.module_utils.basic import AnsibleModule
 
 from ansible_collections.vmlcmd.devices.plugins.module_utils.device import (
-    CONNECTION_SPEC,
+    CONNECTION_OPTIONS,
     PORT_SECTIONS,
     commands_for,
     diff_of,
@@ -274,16 +274,16 @@ def apply(module, wanted):
 
 
 def main():
-    spec = dict(
+    declared = dict(
         config=dict(type="dict"),
         running_config=dict(type="dict"),
         state=dict(type="str", default="merged", choices=["merged", "replaced", "overridden", "gathered", "rendered"]),
         video_ports=dict(type="list", elements="int"),
         allow_address_change=dict(type="bool", default=False),
     )
-    spec.update(CONNECTION_SPEC)
+    declared.update(CONNECTION_OPTIONS)
     module = AnsibleModule(
-        argument_spec=spec,
+        argument_spec=declared,
         supports_check_mode=True,
         required_if=[("state", state, ["config"]) for state in ("merged", "replaced", "overridden", "rendered")],
     )

@@ -64,7 +64,7 @@ from ansible.module_utils.basic import AnsibleModule
 
 from ansible_collections.vmlcmd.devices.plugins.module_utils.device import (
     COLLECTION_VERSION,
-    CONNECTION_SPEC,
+    CONNECTION_OPTIONS,
     fail_device,
     fail_unless_connected,
     open_device,
@@ -76,9 +76,9 @@ _WRONG_VIDEO_PORT = 5
 
 
 def main():
-    spec = dict(video_ports=dict(type="list", elements="int", default=[0, 1, 2, 3]))
-    spec.update(CONNECTION_SPEC)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    declared = dict(video_ports=dict(type="list", elements="int", default=[0, 1, 2, 3]))
+    declared.update(CONNECTION_OPTIONS)
+    module = AnsibleModule(argument_spec=declared, supports_check_mode=True)
     require_vmlcmd(module)
     device = open_device(module)
     try:

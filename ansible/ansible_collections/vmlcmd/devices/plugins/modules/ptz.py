@@ -77,7 +77,7 @@ import time
 from ansible.module_utils.basic import AnsibleModule
 
 from ansible_collections.vmlcmd.devices.plugins.module_utils.device import (
-    CONNECTION_SPEC,
+    CONNECTION_OPTIONS,
     fail_device,
     open_device,
     require_vmlcmd,
@@ -96,16 +96,16 @@ def _interrupt(signum, frame):
 
 
 def main():
-    spec = dict(
+    declared = dict(
         action=dict(type="str", default="move", choices=["move", "stop"]),
         movement=dict(type="str", choices=["pan", "tilt", "zoom", "focus", "iris"]),
         direction=dict(type="int", default=1),
         duration=dict(type="float", default=1.0),
         video_port=dict(type="int"),
     )
-    spec.update(CONNECTION_SPEC)
+    declared.update(CONNECTION_OPTIONS)
     module = AnsibleModule(
-        argument_spec=spec, supports_check_mode=True, required_if=[("action", "move", ["movement"])]
+        argument_spec=declared, supports_check_mode=True, required_if=[("action", "move", ["movement"])]
     )
     require_vmlcmd(module)
     params = module.params
