@@ -115,11 +115,16 @@ set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_SECTION python)
 # package of ours; it is built for one interpreter version (its file name says which).
 set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_DEPENDS
     "python3 (>= ${VMLCMD_PYTHON_VERSION}~), python3 (<< ${VMLCMD_PYTHON_VERSION_NEXT})")
+# The collection beside the package needs ansible-core only where Ansible is used.
+set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_SUGGESTS "ansible-core")
 set(CPACK_COMPONENT_PYTHONDEB_DESCRIPTION
     "Python package for VmlCmd, with a simulated video server\n${vmlcmd_about}\n\n"
     "This package holds the Python package vmlcmd: a Device with the\n"
     "operations as properties and methods, exceptions that carry the reason\n"
-    "of a failure, and a Simulator on loopback for tests without hardware.")
+    "of a failure, and a Simulator on loopback for tests without hardware.\n"
+    "It also holds the Ansible collection vmlcmd.devices, in\n"
+    "/usr/share/ansible/collections where Debian's ansible-core finds it,\n"
+    "and as a tarball in /usr/share/vmlcmd/ansible for other controllers.")
 string(CONCAT CPACK_COMPONENT_PYTHONDEB_DESCRIPTION ${CPACK_COMPONENT_PYTHONDEB_DESCRIPTION})
 
 include(CPack)
