@@ -393,8 +393,9 @@ void Gateway::PtzMove(const HttpRequest& request, HttpResponse& response) {
     seconds = body["seconds"].get<double>();
   }
   // Clamped before it becomes milliseconds: 1e300 seconds is no reason to overflow.
+  const double longest = std::chrono::duration<double>(kMaxLease).count();
   const auto lease =
-      std::chrono::milliseconds(std::max<long long>(1, std::llround(std::min(seconds, 2.0) * 1000)));
+      std::chrono::milliseconds(std::max<long long>(1, std::llround(std::min(seconds, longest) * 1000)));
   if (device->PtzState() == DeviceEntry::Ptz::kMayBeMoving || !leases_.BeforeMove(device)) {
     WriteError(
         response, 409, "may-be-moving",
