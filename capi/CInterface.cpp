@@ -116,13 +116,18 @@ bool IsByte(int value) { return value >= 0 && value <= 255; }
 bool IsPosition(int value) { return value >= 1 && value <= 8; }
 
 // Reads one value through a getter of the table.
-int GetValue(vmlcmd_device* device, int* out, int32_t (ICommand::*getter)()) {
+template <class Getter>
+int GetNumber(vmlcmd_device* device, int* out, Getter getter) {
   if (device == nullptr) return kRefused;
   if (out == nullptr) return Record(device, kRefused);
   int32_t value = 0;
-  int status = Run(device, [&](ICommand& c) { value = (c.*getter)(); });
+  int status = Run(device, [&](ICommand& c) { value = getter(c); });
   if (status == VMLCMD_OK) *out = value;
   return status;
+}
+
+int GetValue(vmlcmd_device* device, int* out, int32_t (ICommand::*getter)()) {
+  return GetNumber(device, out, [getter](ICommand& c) { return (c.*getter)(); });
 }
 
 int SetValue(vmlcmd_device* device, int value, bool (ICommand::*setter)(int32_t)) {
@@ -295,6 +300,12 @@ int VMLCMD_CALL vmlcmd_set_port_setting(vmlcmd_device* device, int port, int val
   if (device == nullptr) return kRefused;
   if (!IsByte(value)) return Record(device, kRefused);
   return Run(device, [&](ICommand& c) { c.SetPortSetting(port, static_cast<uint8_t>(value)); });
+}
+int VMLCMD_CALL vmlcmd_get_bsp_version(vmlcmd_device* device, int* version) {
+  return GetNumber(device, version, [](ICommand& c) { return VmlCmdQueryBspVersion(&c); });
+}
+int VMLCMD_CALL vmlcmd_get_napi_version(vmlcmd_device* device, int* version) {
+  return GetNumber(device, version, [](ICommand& c) { return VmlCmdQueryNapiVersion(&c); });
 }
 
 // ---- Network identity ----------------------------------------------------------------------

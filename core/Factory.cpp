@@ -19,6 +19,16 @@ VMLCMD_API bool VmlCmdGetOsdCaptionEx(ICommand* command, bool* show, int32_t* po
                                                                        static_cast<std::size_t>(captionSize));
 }
 
+VMLCMD_API int32_t VmlCmdQueryBspVersion(ICommand* command) {
+  if (command == nullptr) return 0;
+  return static_cast<vml::NapiCommand*>(command)->QueryBspVersion();
+}
+
+VMLCMD_API int32_t VmlCmdQueryNapiVersion(ICommand* command) {
+  if (command == nullptr) return 0;
+  return static_cast<vml::NapiCommand*>(command)->QueryNapiVersion();
+}
+
 VMLCMD_API void VmlCmdSetSerialConfirm(VmlCmdSerialConfirm confirm, void* context) {
   vml::platform::SetSerialConfirm(confirm, context);
 }

@@ -316,6 +316,14 @@ std::vector<Entry> BuildTable() {
                  return d.Read("baud", [](ICommand& c) { return c.GetSerialBaudRate(); });
                }});
 
+  // The two version queries send the same request and read the same number, so one
+  // transaction answers both.
+  t.push_back({"versions", "Read the device's BSP and NAPI version numbers", {}, [](Device& d, const Args&) {
+                 Result result = d.Read("bsp", [](ICommand& c) { return VmlCmdQueryBspVersion(&c); });
+                 if (result.ok) result.values["napi"] = result.values["bsp"];
+                 return result;
+               }});
+
   family("Device settings");
 
   // ---- PTZ heads and movement

@@ -214,6 +214,13 @@ VMLCMD_API ICommand* CreateICommand();
 VMLCMD_API bool VmlCmdGetOsdCaptionEx(ICommand* command, bool* show, int32_t* position, char* caption,
                                       int32_t captionSize);
 
+// The device's version numbers (command 1 with "-p 1"), which the device-configuration dialog
+// shows as its BSP and NAPI versions: 0 on any failure, as the dialog reads them, so a host
+// tells a failure from a device that reports 0 by the object's outcome. Both send the same
+// request and read the same number.
+VMLCMD_API int32_t VmlCmdQueryBspVersion(ICommand* command);
+VMLCMD_API int32_t VmlCmdQueryNapiVersion(ICommand* command);
+
 // Serial port settings offered to the user before a port opens (OpenSerialLink). Windows shows
 // the system's port-settings dialog; elsewhere the callback installed here plays that part.
 struct VmlCmdSerialSettings {

@@ -180,6 +180,10 @@ VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_account(vmlcmd_device* device, const cha
 /* Writes the one-byte setting (value 0 to 255) of a numbered port. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_port_setting(vmlcmd_device* device, int port, int value);
 
+/* The device's BSP and NAPI version numbers (both read from the same reply of command 1). */
+VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_bsp_version(vmlcmd_device* device, int* version);
+VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_napi_version(vmlcmd_device* device, int* version);
+
 /* ---- Network identity ------------------------------------------------------------------ */
 
 /* Writes the address, subnet mask and gateway in one request. */

@@ -74,6 +74,8 @@ const std::map<std::string, Call>& Calls() {
       {"set_ptz_address", SETTER(vmlcmd_set_ptz_address(d, 5, 0))},
       {"set_serial_baud_rate", SETTER(vmlcmd_set_serial_baud_rate(d, 9600))},
       {"get_serial_baud_rate", GETTER(vmlcmd_get_serial_baud_rate)},
+      {"get_bsp_version", GETTER(vmlcmd_get_bsp_version)},
+      {"get_napi_version", GETTER(vmlcmd_get_napi_version)},
       {"ptz_auto", SETTER(vmlcmd_ptz_auto(d, 1))},
       {"ptz_focus", SETTER(vmlcmd_ptz_focus(d, -1))},
       {"ptz_pan", SETTER(vmlcmd_ptz_pan(d, -1))},

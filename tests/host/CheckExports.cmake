@@ -13,7 +13,8 @@ foreach(entry IN LISTS entries)
 endforeach()
 list(SORT names)
 vmlcmd_c_interface_exports(${HEADER} c_names)
-set(expected CreateICommand VmlCmdGetLastOutcome VmlCmdGetOsdCaptionEx VmlCmdGetStageText VmlCmdSetSerialConfirm
+set(expected CreateICommand VmlCmdGetLastOutcome VmlCmdGetOsdCaptionEx VmlCmdGetStageText VmlCmdQueryBspVersion
+             VmlCmdQueryNapiVersion VmlCmdSetSerialConfirm
              ${c_names})
 list(SORT expected)
 if(NOT names STREQUAL expected)

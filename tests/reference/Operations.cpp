@@ -968,6 +968,27 @@ std::vector<Operation> Build() {
                                       std::strlen(text) == 120;),
                            1, {{"0"}}, 0, "-g 1 -l 2 -w " + std::string(120, 'c'))
                   .Vmlctl("osd caption"));
+  // The two version queries differ only in their names.
+  const auto version = [&t](const char* name, const std::string& description, auto call) {
+    const std::string function(name);
+    t.push_back(
+        Op(-1, name, -1, kExtensions, "int32_t " + function + "(ICommand* command)", description)
+            .Params({{"command", "the object"}})
+            .Result(
+                "the version; 0 on any failure (the outcome tells a failure from a device that reports 0)")
+            .Sends(1, "-p 1", Length::Plain, "")
+            .Reads("as GetSerialBaudRate: the number after 'b' once the text holds 'p' followed by 1")
+            .Example(function + "(command) on a reply \"-p 1 -b 4660\"", call, 4660, {{}}, 0, "-p 1 -b 4660")
+            .Vmlctl("versions"));
+  };
+  version("VmlCmdQueryBspVersion",
+          "Reads the device's BSP version number, which the device-configuration dialog shows.",
+          CALL(VmlCmdQueryBspVersion(&c)));
+  version(
+      "VmlCmdQueryNapiVersion",
+      "Reads the device's NAPI version number, which the device-configuration dialog shows; the request and "
+      "the reading are those of VmlCmdQueryBspVersion.",
+      CALL(VmlCmdQueryNapiVersion(&c)));
   t.push_back(
       Op(OUTSIDE(VmlCmdSetSerialConfirm), kExtensions,
          "void VmlCmdSetSerialConfirm(VmlCmdSerialConfirm confirm, void* context)",

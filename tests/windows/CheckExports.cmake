@@ -37,7 +37,8 @@ else()
   list(SORT exports)
 endif()
 vmlcmd_c_interface_exports(${HEADER} c_names)
-set(expected CreateICommand VmlCmdGetLastOutcome VmlCmdGetOsdCaptionEx VmlCmdGetStageText VmlCmdSetSerialConfirm
+set(expected CreateICommand VmlCmdGetLastOutcome VmlCmdGetOsdCaptionEx VmlCmdGetStageText VmlCmdQueryBspVersion
+             VmlCmdQueryNapiVersion VmlCmdSetSerialConfirm
              ${c_names})
 list(SORT expected)
 if(NOT exports STREQUAL expected)
