@@ -18,6 +18,24 @@ namespace config = vmlcmd::config;
 
 namespace {
 
+// The plan's changes as the audit trail keeps them: each path with its value before and the one
+// wanted after.
+void BeforeAfter(const Json& result, Json* before, Json* after) {
+  *before = Json::object();
+  *after = Json::object();
+  if (!result.contains("changes")) return;
+  for (const Json& change : result["changes"]) {
+    (*before)[change["path"].get<std::string>()] = change["from"];
+    (*after)[change["path"].get<std::string>()] = change["to"];
+  }
+}
+
+Json ApplyDetail(const Json& result) {
+  return {{"verified", result.value("verified", Json::array())},
+          {"failed", result.value("failed", Json::array())},
+          {"rolledBack", result.value("rolled_back", false)}};
+}
+
 // Parses and checks a document; false with a 400 written that lists every refusal. Nothing is
 // sent to any device for a document that fails here.
 bool ReadDocument(const HttpRequest& request, HttpResponse& response, const Json& body, Json* document) {
@@ -133,6 +151,13 @@ void Gateway::ApplyConfig(const HttpRequest& request, HttpResponse& response) {
     return;
   Record(*device, "config.apply", outcome, result.Ok());
   Json out = config::ToJson(result);
+  Change change{device->Id(), "config.apply", nullptr, nullptr, result.Ok(), "", "", ApplyDetail(out)};
+  BeforeAfter(out, &change.before, &change.after);
+  if (!result.Ok()) {
+    change.stage = EngineError(outcome, "not-applied", result.failed.front())["stage"].get<std::string>();
+    change.message = result.failed.front();
+  }
+  Audited(request, std::move(change));
   if (result.Ok()) {
     FollowAddress(*device, document);
     WriteJson(response, 200, out);
@@ -233,6 +258,15 @@ void Gateway::Fleet(const HttpRequest& request, HttpResponse& response, bool app
       const std::string message = result["error"].get<std::string>();
       result.erase("error");
       out["error"] = EngineError(outcome, apply ? "not-applied" : "read-failed", message);
+    }
+    if (apply) {
+      Change change{device->Id(), "fleet.config.apply", nullptr, nullptr, ok, "", "", ApplyDetail(result)};
+      BeforeAfter(result, &change.before, &change.after);
+      if (!ok) {
+        change.stage = out["error"]["stage"].get<std::string>();
+        change.message = out["error"]["message"].get<std::string>();
+      }
+      Audited(request, std::move(change));
     }
     out[apply ? "apply" : "plan"] = result;
   });
