@@ -109,6 +109,9 @@ const std::vector<Gateway::Route>& Gateway::Table() {
       {"POST", "/api/v1/devices/{id}/ptz/stop", Role::kWrite, &Gateway::PtzStop},
       {"POST", "/api/v1/devices/{id}/clock", Role::kWrite, &Gateway::SetClock},
       {"POST", "/api/v1/devices/{id}/probe", Role::kRead, &Gateway::ProbeDevice},
+      {"GET", "/api/v1/devices/{id}/desired", Role::kRead, &Gateway::GetDesired},
+      {"PUT", "/api/v1/devices/{id}/desired", Role::kWrite, &Gateway::PutDesired},
+      {"DELETE", "/api/v1/devices/{id}/desired", Role::kWrite, &Gateway::DeleteDesired},
       {"POST", "/api/v1/fleet/config/plan", Role::kRead, &Gateway::FleetPlan},
       {"POST", "/api/v1/fleet/config/apply", Role::kWrite, &Gateway::FleetApply},
       {"GET", "/api/v1/audit", Role::kRead, &Gateway::AuditRoute},
@@ -136,7 +139,19 @@ Gateway::Gateway(Tokens tokens, Options options)
   pool_.Observe([this](const char* kind, double seconds) { metrics_.ObserveCall(kind, seconds); });
 }
 
-Gateway::~Gateway() = default;
+Gateway::~Gateway() {
+  {
+    std::lock_guard<std::mutex> lock(driftMutex_);
+    driftStopping_ = true;
+  }
+  driftChanged_.notify_all();
+  if (driftWatcher_.joinable()) driftWatcher_.join();
+}
+
+void Gateway::StartProbes() {
+  prober_.Start();
+  if (options_.driftInterval.count() > 0) driftWatcher_ = std::thread([this] { WatchDrift(); });
+}
 
 void Gateway::AddDevice(const std::string& id, const std::string& name, const vmlctl::Target& target) {
   const std::string chosen =

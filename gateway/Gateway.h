@@ -5,10 +5,12 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Audit.h"
@@ -42,6 +44,11 @@ struct Options {
   // since they would be lost at the next start.
   std::string inventoryFile;
   bool inventoryWritable = true;
+  // How often each device that has a desired configuration is planned against it (never
+  // applied); 0: only when one is registered. The file the registered documents are kept in
+  // (empty: memory only).
+  std::chrono::milliseconds driftInterval{600000};
+  std::string desiredFile;
 };
 
 // One route as the OpenAPI description names it: "GET", "/api/v1/devices/{id}/config", the
@@ -76,8 +83,12 @@ class Gateway {
   std::vector<std::string> StopLeftoverMoves() { return leases_.Recover(registry_.All()); }
   // Opens the audit file; false with why.
   bool OpenAudit(std::string* problem) { return audit_.Open(problem); }
-  // Starts the background health probes of the devices added so far and of those added later.
-  void StartProbes() { prober_.Start(); }
+  // Starts the background health probes of the devices added so far and of those added later,
+  // and the drift checks.
+  void StartProbes();
+  // Reads the desired configurations an earlier run registered; false with why. The ids it
+  // names that are no device of this run are returned in unknown.
+  bool LoadDesired(std::vector<std::string>* unknown, std::string* problem);
 
   // Every handler has this shape; matches are the path's captured parts.
   using Handler = void (Gateway::*)(const HttpRequest&, HttpResponse&);
@@ -97,6 +108,13 @@ class Gateway {
   void ProbeRoute(const HttpRequest& request, HttpResponse& response);
   void ProbeDevice(const HttpRequest& request, HttpResponse& response);
   void AuditRoute(const HttpRequest& request, HttpResponse& response);
+  // Desired state (ConfigRoutes.cpp).
+  void GetDesired(const HttpRequest& request, HttpResponse& response);
+  void PutDesired(const HttpRequest& request, HttpResponse& response);
+  void DeleteDesired(const HttpRequest& request, HttpResponse& response);
+  void CheckDrift(DeviceEntry& device, bool idle);
+  void WatchDrift();
+  bool SaveDesired(std::string* problem);
   // Configuration routes (ConfigRoutes.cpp, over the configuration engine).
   void ReadConfig(const HttpRequest& request, HttpResponse& response);
   void PlanConfig(const HttpRequest& request, HttpResponse& response);
@@ -152,6 +170,11 @@ class Gateway {
   Prober prober_;  // after what it probes, so that it stops first
   Audit audit_;
   std::mutex inventoryMutex_;  // one rewrite of the inventory at a time, and the list change with it
+  std::mutex desiredMutex_;    // one rewrite of the desired file at a time
+  std::mutex driftMutex_;
+  std::condition_variable driftChanged_;
+  bool driftStopping_ = false;
+  std::thread driftWatcher_;
   std::mutex logMutex_;
 };
 

@@ -10,7 +10,7 @@ const TEXTS = {
     signIn: 'Sign in', filter: 'Filter', refresh: 'Refresh', checkAll: 'Check all', add: 'Add a device', id: 'Id', name: 'Name',
     host: 'Address', port: 'Port', user: 'User', password: 'Password', videoPort: 'Video port', state: 'State', last: 'Last result',
     when: 'When', remove: 'Remove', unknown: 'unknown', state_up: 'up', state_down: 'down', state_unknown: 'unknown', none: 'none yet',
-    versions: 'Versions', since: 'since', changes: 'Recent changes', noChanges2: 'No change made through this gateway yet.', by: 'by',
+    versions: 'Versions', since: 'since', drift: 'drift', changes: 'Recent changes', noChanges2: 'No change made through this gateway yet.', by: 'by',
     sectionNetwork: 'Network', sectionVideo: 'Encoder and picture', sectionOsd: 'OSD caption and clock', sectionRegions: 'Mask and motion',
     sectionPtz: 'PTZ', ip: 'Device IP', mask: 'Subnet mask', gateway: 'Gateway', baud: 'Baud rate', allowAddress: 'Allow a change of address',
     bitrate: 'Bitrate (kbit/s)', frameRate: 'Frame rate', iframe: 'I-frame interval', quant: 'Quantiser step', paramR: 'Parameter R',
@@ -30,7 +30,7 @@ const TEXTS = {
     fleet: '设备列表', logout: '退出登录', token: '访问令牌', tokenHint: '粘贴网关令牌文件中的读或写令牌。', signIn: '登录', filter: '筛选',
     refresh: '刷新', checkAll: '全部检查', add: '添加设备', id: '标识', name: '名称', host: '地址', port: '端口', user: '用户名', password: '密码',
     videoPort: '视频端口', state: '状态', last: '上次结果', when: '时间', remove: '删除', unknown: '未知', state_up: '在线', state_down: '离线', state_unknown: '未知',
-    versions: '版本', since: '自', changes: '最近的更改', noChanges2: '尚未通过此网关进行更改。', by: '操作者',
+    versions: '版本', since: '自', drift: '偏差', changes: '最近的更改', noChanges2: '尚未通过此网关进行更改。', by: '操作者',
     none: '尚无', sectionNetwork: '设备配置', sectionVideo: '视频参数', sectionOsd: 'OSD设置', sectionRegions: '遮挡设置 / 移动侦察',
     sectionPtz: '云台控制', ip: '设备IP', mask: '子网掩码', gateway: '网关', baud: '波特率', allowAddress: '允许更改地址', bitrate: '码速率(KBit)',
     frameRate: '帧率', iframe: 'I帧间隔', quant: '量化步长', paramR: '参数 R', brightness: '亮度', contrast: '对比度', saturation: '饱和度', hue: '色度',
@@ -154,7 +154,7 @@ async function showFleet() {
     body.replaceChildren(...devices.filter((d) => !words || [d.id, d.name, d.host + ':' + d.port, stateText(d), d.state].join(' ').toLowerCase().includes(words)).map((d) =>
       el('tr', { class: 'device', 'data-id': d.id, onclick: () => { location.hash = '#/device/' + encodeURIComponent(d.id); } },
         el('td', { text: d.id }), el('td', { text: d.name }), el('td', { text: `${d.host}:${d.port}` }), el('td', { text: d.videoPort }),
-        el('td', {}, el('span', { class: 'state ' + d.state, text: stateText(d), title: d.since ? `${T.since} ${new Date(d.since).toLocaleString(LANG === 'zh' ? 'zh-CN' : 'en-GB')}` : undefined })),
+        el('td', {}, el('span', { class: 'state ' + d.state, text: stateText(d) + (d.drift && d.drift.fields ? ` · ${T.drift} ${d.drift.fields}` : ''), title: d.since ? `${T.since} ${new Date(d.since).toLocaleString(LANG === 'zh' ? 'zh-CN' : 'en-GB')}` : undefined })),
         el('td', { class: 'versions', text: d.health && d.health.versions ? `BSP ${d.health.versions.bsp >>> 0} · NAPI ${d.health.versions.napi >>> 0}` : '' }),
         el('td', { text: lastText(d) }),
         el('td', { text: d.last ? formatWhen(d.last.at) : '' }),
@@ -216,7 +216,9 @@ async function showDevice(id, section) {
   const tabs = el('div', { class: 'tabs', role: 'tablist' }, SECTIONS.map((s) => el('button', { type: 'button', role: 'tab', id: 'tab-' + s,
     'aria-selected': s === section ? 'true' : 'false', text: T[SECTION_TITLES[s]], onclick: () => { location.hash = `#/device/${encodeURIComponent(id)}/${s}`; } })));
   const panel = el('div', { id: 'panel' });
-  main.replaceChildren(tabs, panel);
+  const changes = el('div', { class: 'card', id: 'changes' });
+  main.replaceChildren(tabs, panel, changes);
+  recentChanges(id, changes).catch(() => {});
   if (section === 'ptz') { panel.append(ptzPad(device)); return; }
   panel.append(el('p', { class: 'muted', text: T.loading }));
   const port = String(device.videoPort);
@@ -226,6 +228,16 @@ async function showDevice(id, section) {
   if (read.status !== 200) panel.append(el('p', { class: 'result-bad', id: 'read-error', text: `${read.data.error.stage}: ${read.data.error.message}` }));
   const editor = { network: networkEditor, video: videoEditor, osd: osdEditor, regions: regionsEditor }[section](current, port);
   panel.append(editor.node, planApplyBar(device, editor, section));
+}
+
+// The device's newest changes from the audit trail: when, who, what, the values before and after.
+async function recentChanges(id, node) {
+  const records = (await api('GET', `/audit?device=${encodeURIComponent(id)}&limit=10`)).data.records.reverse();
+  const values = (v) => (v === null || v === undefined ? '' : typeof v === 'object' ? Object.entries(v).map(([k, x]) => `${k} = ${JSON.stringify(x)}`).join(', ') : String(v));
+  node.replaceChildren(el('h3', { text: T.changes }), records.length === 0 ? el('p', { class: 'muted', text: T.noChanges2 })
+    : el('table', {}, el('tbody', {}, records.map((r) => el('tr', { class: 'change' }, el('td', { text: new Date(r.at).toLocaleString(LANG === 'zh' ? 'zh-CN' : 'en-GB') }),
+      el('td', { text: `${T.by} ${r.who}` }), el('td', { text: r.operation }), el('td', { text: values(r.before) }), el('td', { text: values(r.after) }),
+      el('td', { class: r.result === 'ok' ? 'result-ok' : 'result-bad', text: r.result === 'ok' ? 'ok' : `${r.stage}: ${r.message || ''}` }))))));
 }
 
 function get(object, ...keys) {

@@ -455,3 +455,32 @@ def test_an_inventory_that_cannot_be_written_refuses_list_changes(sim, workdir):
         assert "cannot be written" in g.log_text()
     finally:
         g.close()
+
+
+def test_a_desired_configuration_reports_drift_and_is_never_applied(sim, workdir):
+    directory = os.path.join(workdir, "desired")
+    os.makedirs(directory, exist_ok=True)
+    device = 11
+    g = Gateway([dict(sim.rows[device], name="cam")], directory)
+    wanted = {"video_ports": {"0": {"encoder": {"bitrate": 2222}}}}
+    try:
+        assert g.request("PUT", "/api/v1/devices/cam/desired", wanted, token=READ)[0] == 403
+        status, data, _ = g.request("PUT", "/api/v1/devices/cam/desired", wanted)
+        assert status == 200, data
+        assert data["drift"]["fields"] == 1 and data["drift"]["paths"] == ["video_ports.0.encoder.bitrate"]
+        assert sim.state(device)["videoPorts"][0]["encoder"]["bitrate"] != 2222  # reported, not applied
+        assert 'vmlcmd_device_config_drift{device="cam"} 1' in g.request("GET", "/metrics", token=METRICS)[2]
+        bad = g.request("PUT", "/api/v1/devices/cam/desired", {"video_ports": {"0": {"encoder": {"bitrate": "x"}}}})
+        assert bad[0] == 400 and g.request("GET", "/api/v1/devices/cam/desired", token=READ)[1]["document"] == wanted
+    finally:
+        g.close()
+    g = Gateway(None, directory)  # registered documents outlive a restart
+    try:
+        assert g.request("GET", "/api/v1/devices/cam/desired", token=READ)[1]["document"] == wanted
+        assert g.request("POST", "/api/v1/devices/cam/config/apply", wanted)[0] == 200
+        assert g.request("POST", "/api/v1/devices/cam/probe", token=READ)[0] == 200
+        assert g.request("PUT", "/api/v1/devices/cam/desired", wanted)[1]["drift"]["fields"] == 0
+        assert g.request("DELETE", "/api/v1/devices/cam/desired")[0] == 204
+        assert g.request("GET", "/api/v1/devices", token=READ)[1][0]["drift"] is None
+    finally:
+        g.close()
