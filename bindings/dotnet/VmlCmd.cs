@@ -298,6 +298,15 @@ namespace VmlCmd
             get { return Get("get_serial_baud_rate", Native.vmlcmd_get_serial_baud_rate); }
             set { Run("set_serial_baud_rate", h => Native.vmlcmd_set_serial_baud_rate(h, value)); }
         }
+        public int BspVersion
+        {
+            get { return Get("get_bsp_version", Native.vmlcmd_get_bsp_version); }
+        }
+        // The same reply as BspVersion's.
+        public int NapiVersion
+        {
+            get { return Get("get_napi_version", Native.vmlcmd_get_napi_version); }
+        }
         public void SetPtzParameters(int r, int s)
         {
             Run("set_ptz_parameters", h => Native.vmlcmd_set_ptz_parameters(h, r, s));
@@ -537,6 +546,8 @@ namespace VmlCmd
         [DllImport(Library)] internal static extern int vmlcmd_set_ptz_address(DeviceHandle d, int address, int ptzIndex);
         [DllImport(Library)] internal static extern int vmlcmd_set_serial_baud_rate(DeviceHandle d, int value);
         [DllImport(Library)] internal static extern int vmlcmd_get_serial_baud_rate(DeviceHandle d, out int value);
+        [DllImport(Library)] internal static extern int vmlcmd_get_bsp_version(DeviceHandle d, out int value);
+        [DllImport(Library)] internal static extern int vmlcmd_get_napi_version(DeviceHandle d, out int value);
         [DllImport(Library)] internal static extern int vmlcmd_set_ptz_parameters(DeviceHandle d, int r, int s);
         [DllImport(Library)] internal static extern int vmlcmd_ptz_auto(DeviceHandle d, int on);
         [DllImport(Library)] internal static extern int vmlcmd_ptz_focus(DeviceHandle d, int direction);

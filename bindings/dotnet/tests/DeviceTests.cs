@@ -58,6 +58,7 @@ static class DeviceTests
             camera.Caption = new Overlay { Show = true, Position = 4, Text = "南门 入口" };
             var caption = camera.Caption;
             Check(caption.Text == "南门 入口" && caption.Show && caption.Position == 4, "the caption comes back");
+            Check(camera.BspVersion > 0 && camera.NapiVersion == camera.BspVersion, "the versions are read");
             var settings = camera.VideoSettings;
             settings.FrameRate = 12;
             camera.VideoSettings = settings;

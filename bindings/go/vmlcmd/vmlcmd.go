@@ -272,6 +272,16 @@ func (d *Device) SerialBaudRate() (int, error) {
 	return d.getInt("get_serial_baud_rate", func(h *C.vmlcmd_device, v *C.int) C.int { return C.vmlcmd_get_serial_baud_rate(h, v) })
 }
 
+// BspVersion reads the server's BSP version number.
+func (d *Device) BspVersion() (int, error) {
+	return d.getInt("get_bsp_version", func(h *C.vmlcmd_device, v *C.int) C.int { return C.vmlcmd_get_bsp_version(h, v) })
+}
+
+// NapiVersion reads the server's NAPI version number (the same reply as BspVersion's).
+func (d *Device) NapiVersion() (int, error) {
+	return d.getInt("get_napi_version", func(h *C.vmlcmd_device, v *C.int) C.int { return C.vmlcmd_get_napi_version(h, v) })
+}
+
 // SetSerialBaudRate writes the baud rate of the server's serial port 1.
 func (d *Device) SetSerialBaudRate(baudRate int) error {
 	return d.setInt("set_serial_baud_rate", baudRate, func(h *C.vmlcmd_device, v C.int) C.int { return C.vmlcmd_set_serial_baud_rate(h, v) })

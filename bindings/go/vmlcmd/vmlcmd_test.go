@@ -70,6 +70,11 @@ func TestValuesAndAChineseCaptionComeBackAsWritten(t *testing.T) {
 	if got, err := device.Caption(); err != nil || got != caption {
 		t.Errorf("caption %+v, %v", got, err)
 	}
+	bsp, err := device.BspVersion()
+	napi, errNapi := device.NapiVersion()
+	if err != nil || errNapi != nil || bsp <= 0 || napi != bsp {
+		t.Errorf("versions %d %d, %v %v", bsp, napi, err, errNapi)
+	}
 }
 
 func TestErrorsCarryTheirStage(t *testing.T) {
