@@ -76,7 +76,7 @@ void Gateway::ReadConfig(const HttpRequest& request, HttpResponse& response) {
   config::ReadResult read;
   VmlCmdOutcome outcome{};
   if (!Call(
-          *device,
+          *device, "config.read",
           [&](ICommand& command) { read = config::Read(command, ports, device->Target().textEncoding); },
           response, &outcome))
     return;
@@ -99,7 +99,7 @@ void Gateway::PlanConfig(const HttpRequest& request, HttpResponse& response) {
   config::PlanResult plan;
   VmlCmdOutcome outcome{};
   if (!Call(
-          *device,
+          *device, "config.plan",
           [&](ICommand& command) { plan = config::Plan(command, document, device->Target().textEncoding); },
           response, &outcome))
     return;
@@ -128,8 +128,8 @@ void Gateway::ApplyConfig(const HttpRequest& request, HttpResponse& response) {
   config::ApplyResult result;
   VmlCmdOutcome outcome{};
   if (!Call(
-          *device, [&](ICommand& command) { result = config::Apply(command, document, options); }, response,
-          &outcome))
+          *device, "config.apply",
+          [&](ICommand& command) { result = config::Apply(command, document, options); }, response, &outcome))
     return;
   Record(*device, "config.apply", outcome, result.Ok());
   Json out = config::ToJson(result);
@@ -201,25 +201,26 @@ void Gateway::Fleet(const HttpRequest& request, HttpResponse& response, bool app
     VmlCmdOutcome outcome{};
     bool ok = false;
     Json result;
-    const CallOutcome call = pool_.Run(*device, [&](ICommand& command) {
-      if (apply) {
-        config::Target target{device->Target().host, device->Target().port, device->Target().user,
-                              device->Target().password};
-        config::ApplyOptions options;
-        options.rollback = rollback;
-        options.target = &target;
-        options.textEncoding = device->Target().textEncoding;
-        const config::ApplyResult applied = config::Apply(command, document, options);
-        ok = applied.Ok();
-        result = config::ToJson(applied);
-        if (!ok) result["error"] = applied.failed.front();
-      } else {
-        const config::PlanResult plan = config::Plan(command, document, device->Target().textEncoding);
-        ok = plan.Ok();
-        result = config::ToJson(plan);
-        if (!ok) result["error"] = plan.errors.front();
-      }
-    });
+    const CallOutcome call =
+        pool_.Run(*device, apply ? "config.apply" : "config.plan", [&](ICommand& command) {
+          if (apply) {
+            config::Target target{device->Target().host, device->Target().port, device->Target().user,
+                                  device->Target().password};
+            config::ApplyOptions options;
+            options.rollback = rollback;
+            options.target = &target;
+            options.textEncoding = device->Target().textEncoding;
+            const config::ApplyResult applied = config::Apply(command, document, options);
+            ok = applied.Ok();
+            result = config::ToJson(applied);
+            if (!ok) result["error"] = applied.failed.front();
+          } else {
+            const config::PlanResult plan = config::Plan(command, document, device->Target().textEncoding);
+            ok = plan.Ok();
+            result = config::ToJson(plan);
+            if (!ok) result["error"] = plan.errors.front();
+          }
+        });
     if (!call.ran) {
       out["error"] = {
           {"stage", "busy"}, {"message", "too many calls are waiting for this device"}, {"status", 0}};

@@ -13,18 +13,41 @@ namespace {
 constexpr std::size_t kUserLimit = 16;
 constexpr std::size_t kPasswordLimit = 8;
 
-const char* ReachabilityOf(const LastResult& last) {
-  if (last.operation.empty()) return "unknown";
-  static const char* const kUnreachable[] = {"connect-refused", "connect-timed-out", "connect-failed",
-                                             "send-failed",     "reply-timed-out",   "closed-by-device",
-                                             "receive-failed",  "address-invalid"};
-  for (const char* stage : kUnreachable) {
-    if (last.stage == stage) return "unreachable";
+}  // namespace
+
+const char* StateName(Health::State state) {
+  switch (state) {
+    case Health::State::kUp:
+      return "up";
+    case Health::State::kDown:
+      return "down";
+    case Health::State::kUnknown:
+      break;
   }
-  return "reachable";
+  return "unknown";
 }
 
-}  // namespace
+Evidence EvidenceOf(int32_t stage) {
+  switch (stage) {
+    case VmlCmdStageSuccess:
+    case VmlCmdStageReplyStatus:
+    case VmlCmdStageValueMissing:
+      return Evidence::kUp;
+    case VmlCmdStageAddressInvalid:
+    case VmlCmdStageConnectRefused:
+    case VmlCmdStageConnectTimedOut:
+    case VmlCmdStageConnectFailed:
+    case VmlCmdStageLoginRefused:
+    case VmlCmdStageSendFailed:
+    case VmlCmdStageReplyTimedOut:
+    case VmlCmdStageClosedByDevice:
+    case VmlCmdStageReceiveFailed:
+    case VmlCmdStageNotNapiDevice:
+      return Evidence::kDown;
+    default:
+      return Evidence::kNone;
+  }
+}
 
 int64_t NowMilliseconds() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -64,7 +87,7 @@ const char* DeviceEntry::PtzName(Ptz state) {
   return "stopped";
 }
 
-bool DeviceEntry::SendStop(VmlCmdOutcome* outcome) {
+bool DeviceEntry::SendStop(VmlCmdOutcome* outcome, bool retry) {
   std::lock_guard<std::mutex> lock(stopMutex_);
   *outcome = VmlCmdOutcome{};
   outcome->size = sizeof *outcome;
@@ -72,8 +95,11 @@ bool DeviceEntry::SendStop(VmlCmdOutcome* outcome) {
     outcome->stage = VmlCmdStageNoNetworkLink;
     return false;
   }
+  ++stopsSent_;
+  if (retry) ++stopsRetried_;
   const bool ok = stopCommand_->PtzStop();
   VmlCmdGetLastOutcome(stopCommand_, outcome);
+  if (!ok) ++stopsFailed_;
   return ok;
 }
 
@@ -88,7 +114,19 @@ Json DeviceEntry::Describe() const {
   out["textEncoding"] = vmlctl::EncodingName(target_.textEncoding);
   out["ptz"] = PtzName(PtzState());
   std::lock_guard<std::mutex> lock(lastMutex_);
-  out["state"] = ReachabilityOf(last_);
+  out["state"] = StateName(health_.state);
+  out["since"] = health_.sinceMilliseconds == 0 ? Json(nullptr) : Json(health_.sinceMilliseconds);
+  Json health;
+  health["failure"] = health_.failureStage.empty() ? Json(nullptr)
+                                                   : Json{{"stage", health_.failureStage},
+                                                          {"message", health_.failureMessage},
+                                                          {"at", health_.failureAtMilliseconds}};
+  health["versions"] = health_.versionsKnown
+                           ? Json{{"bsp", health_.bspVersion}, {"napi", health_.napiVersion}}
+                           : Json(nullptr);
+  health["probedAt"] = health_.probedAtMilliseconds == 0 ? Json(nullptr) : Json(health_.probedAtMilliseconds);
+  health["probeSeconds"] = health_.probedAtMilliseconds == 0 ? Json(nullptr) : Json(health_.probeSeconds);
+  out["health"] = health;
   if (last_.operation.empty()) {
     out["last"] = nullptr;
   } else {
@@ -101,21 +139,74 @@ Json DeviceEntry::Describe() const {
   return out;
 }
 
+void DeviceEntry::Witness(int32_t stage, const std::string& message, int64_t at) {
+  const Evidence evidence = EvidenceOf(stage);
+  if (evidence == Evidence::kNone) return;
+  const Health::State state = evidence == Evidence::kUp ? Health::State::kUp : Health::State::kDown;
+  if (state != health_.state) {
+    health_.state = state;
+    health_.sinceMilliseconds = at;
+  }
+  if (stage != VmlCmdStageSuccess) {
+    health_.failureStage = vmlctl::StageName(stage);
+    health_.failureMessage = message;
+    health_.failureAtMilliseconds = at;
+  }
+}
+
 void DeviceEntry::Record(LastResult result) {
   std::lock_guard<std::mutex> lock(lastMutex_);
   last_ = std::move(result);
+  // A call that failed in the engine's own checks (nothing sent) leaves the health as it was.
+  Witness(last_.stageCode, last_.message, last_.atMilliseconds);
+}
+
+void DeviceEntry::RecordProbe(const VmlCmdOutcome& outcome, const std::string& message, int32_t version,
+                              double seconds) {
+  const int64_t now = NowMilliseconds();
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  health_.probedAtMilliseconds = now;
+  health_.probeSeconds = seconds;
+  if (outcome.stage == VmlCmdStageSuccess) {
+    // Both version queries send the same request and read the same number.
+    health_.versionsKnown = true;
+    health_.bspVersion = version;
+    health_.napiVersion = version;
+  } else {
+    ++health_.probeFailures[vmlctl::StageName(outcome.stage)];
+  }
+  Witness(outcome.stage, message, now);
+}
+
+Health DeviceEntry::HealthNow() const {
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  return health_;
 }
 
 DevicePool::DevicePool(int concurrentCalls, int queuePerDevice)
-    : free_(std::max(1, concurrentCalls)), queuePerDevice_(std::max(1, queuePerDevice)) {}
+    : free_(std::max(1, concurrentCalls)),
+      concurrency_(std::max(1, concurrentCalls)),
+      queuePerDevice_(std::max(1, queuePerDevice)) {}
 
-CallOutcome DevicePool::Run(DeviceEntry& device, const std::function<void(ICommand&)>& call) {
+CallOutcome DevicePool::Run(DeviceEntry& device, const char* kind,
+                            const std::function<void(ICommand&)>& call) {
+  return Enter(device, kind, call, false);
+}
+
+CallOutcome DevicePool::RunIdle(DeviceEntry& device, const char* kind,
+                                const std::function<void(ICommand&)>& call) {
+  return Enter(device, kind, call, true);
+}
+
+CallOutcome DevicePool::Enter(DeviceEntry& device, const char* kind,
+                              const std::function<void(ICommand&)>& call, bool idleOnly) {
   CallOutcome result;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (device.waiting_ >= queuePerDevice_) return result;
+    if (device.waiting_ >= (idleOnly ? 1 : queuePerDevice_)) return result;
     ++device.waiting_;
   }
+  ++waitingAll_;
   {
     // The device first, then a slot: callers queued on one device hold no slot while they wait,
     // so a slow device cannot use up the slots the others need.
@@ -126,10 +217,14 @@ CallOutcome DevicePool::Run(DeviceEntry& device, const std::function<void(IComma
       --free_;
     }
     if (device.command_) {
+      const auto start = std::chrono::steady_clock::now();
       call(*device.command_);
+      const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
       result.outcome.size = sizeof result.outcome;
       VmlCmdGetLastOutcome(device.command_, &result.outcome);
       device.command_->SetVideoPort(device.target_.videoPort);
+      result.seconds = took.count();
+      if (observer_) observer_(kind, took.count());
     } else {
       result.outcome.stage = VmlCmdStageNoNetworkLink;
     }
@@ -140,6 +235,7 @@ CallOutcome DevicePool::Run(DeviceEntry& device, const std::function<void(IComma
     }
     freed_.notify_one();
   }
+  --waitingAll_;
   std::lock_guard<std::mutex> lock(mutex_);
   --device.waiting_;
   return result;

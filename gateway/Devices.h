@@ -28,9 +28,40 @@ struct LastResult {
   std::string operation;  // "config.read", "ptz.move", ...
   bool ok = false;
   std::string stage;           // the outcome's stage name ("success", "connect-refused", ...)
+  int32_t stageCode = 0;       // the same, as a VmlCmdStage
   std::string message;         // in words, never with the password
   int64_t atMilliseconds = 0;  // since the epoch
 };
+
+// What the gateway knows of a device's health, from its probes and from every call made to it.
+struct Health {
+  enum class State { kUnknown, kUp, kDown };
+  State state = State::kUnknown;
+  int64_t sinceMilliseconds = 0;  // when the state last changed; 0 while unknown
+  // The last failure, of a probe or a call.
+  std::string failureStage;
+  std::string failureMessage;
+  int64_t failureAtMilliseconds = 0;
+  bool versionsKnown = false;
+  int32_t bspVersion = 0;
+  int32_t napiVersion = 0;
+  double probeSeconds = 0;                        // the last probe's duration
+  int64_t probedAtMilliseconds = 0;               // 0: never probed
+  std::map<std::string, uint64_t> probeFailures;  // by stage name
+  // Drift from the desired configuration, where one is registered.
+  bool hasDesired = false;
+  int driftFields = 0;
+  int64_t driftCheckedAtMilliseconds = 0;  // 0: not planned yet
+  std::string driftError;                  // the plan failed: why
+};
+
+const char* StateName(Health::State state);
+
+// What an ended operation says of the device: up when it answered as a device does, down when
+// it did not answer or not usably (a refused login included: nothing can be done with it),
+// nothing when the operation never reached it.
+enum class Evidence { kNone, kUp, kDown };
+Evidence EvidenceOf(int32_t stage);
 
 class DeviceEntry {
  public:
@@ -45,7 +76,11 @@ class DeviceEntry {
 
   // What GET /devices shows of it: never the password.
   Json Describe() const;
+  // A call's result, which is also evidence of the device's health.
   void Record(LastResult result);
+  // A probe's result: version holds the number read when the outcome is a success.
+  void RecordProbe(const VmlCmdOutcome& outcome, const std::string& message, int32_t version, double seconds);
+  Health HealthNow() const;
 
   // What the gateway knows of the head it moves: stopped (or never moved), moving under a lease,
   // or may be moving (a stop was not acknowledged yet).
@@ -59,7 +94,14 @@ class DeviceEntry {
   void CountStop() { ++stopEpoch_; }
   // Sends a stop on the device's own stop object, which no other call waits for or holds. True
   // when the device acknowledged it (a device that ignores it acknowledges it the same way).
-  bool SendStop(VmlCmdOutcome* outcome);
+  // A retry of a stop not acknowledged before counts as one.
+  bool SendStop(VmlCmdOutcome* outcome, bool retry = false);
+  struct StopCounts {
+    uint64_t sent = 0;
+    uint64_t failed = 0;
+    uint64_t retried = 0;
+  };
+  StopCounts Stops() const { return {stopsSent_.load(), stopsFailed_.load(), stopsRetried_.load()}; }
 
  private:
   friend class DevicePool;
@@ -73,14 +115,21 @@ class DeviceEntry {
   std::atomic<Ptz> ptz_{Ptz::kStopped};
   std::atomic<uint64_t> stopEpoch_{0};
   int waiting_ = 0;  // callers queued or running, under the pool's mutex
+  std::atomic<uint64_t> stopsSent_{0};
+  std::atomic<uint64_t> stopsFailed_{0};
+  std::atomic<uint64_t> stopsRetried_{0};
   mutable std::mutex lastMutex_;
   LastResult last_;
+  Health health_;  // under lastMutex_
+
+  void Witness(int32_t stage, const std::string& message, int64_t at);  // caller holds lastMutex_
 };
 
 // What a call ended with when it ran: the outcome of the object's last operation.
 struct CallOutcome {
   bool ran = false;  // false: turned away (busy)
   VmlCmdOutcome outcome{};
+  double seconds = 0;  // the call's own time, without its wait
 };
 
 class DevicePool {
@@ -90,14 +139,32 @@ class DevicePool {
   // Runs call on the device's command object, alone on that device and within the bound of
   // calls at once. Turned away (ran false, call not made) when queuePerDevice callers are
   // already waiting for the device; stops never come here (DeviceEntry::SendStop). The
-  // object's video port is set back to the device's own afterwards.
-  CallOutcome Run(DeviceEntry& device, const std::function<void(ICommand&)>& call);
+  // object's video port is set back to the device's own afterwards. kind names the call for
+  // the observer ("config.read", "ptz.move", ...).
+  CallOutcome Run(DeviceEntry& device, const char* kind, const std::function<void(ICommand&)>& call);
+  // A background call (a health probe): made only when nobody waits for the device, so that it
+  // never delays a caller; ran false otherwise.
+  CallOutcome RunIdle(DeviceEntry& device, const char* kind, const std::function<void(ICommand&)>& call);
+
+  // Callers running or waiting, all devices together.
+  int Waiting() const { return waitingAll_.load(); }
+  int Concurrency() const { return concurrency_; }
+  // Told the duration of every call the pool made (not its wait), from the caller's thread.
+  void Observe(std::function<void(const char* kind, double seconds)> observer) {
+    observer_ = std::move(observer);
+  }
 
  private:
+  CallOutcome Enter(DeviceEntry& device, const char* kind, const std::function<void(ICommand&)>& call,
+                    bool idleOnly);
+
   std::mutex mutex_;
   std::condition_variable freed_;
   int free_;
+  const int concurrency_;
   const int queuePerDevice_;
+  std::atomic<int> waitingAll_{0};
+  std::function<void(const char*, double)> observer_;
 };
 
 // The device list, in the order devices were added.

@@ -90,18 +90,6 @@ bool IsConsoleFile(const std::string& path) {
   return true;
 }
 
-const char* RoleName(Role role) {
-  switch (role) {
-    case Role::kRead:
-      return "read";
-    case Role::kWrite:
-      return "write";
-    case Role::kNone:
-      break;
-  }
-  return "none";
-}
-
 }  // namespace
 
 const std::vector<Gateway::Route>& Gateway::Table() {
@@ -120,6 +108,9 @@ const std::vector<Gateway::Route>& Gateway::Table() {
       {"POST", "/api/v1/fleet/config/plan", Role::kRead, &Gateway::FleetPlan},
       {"POST", "/api/v1/fleet/config/apply", Role::kWrite, &Gateway::FleetApply},
       {"GET", "/openapi.json", Role::kNone, &Gateway::OpenApi},
+      {"GET", "/healthz", Role::kNone, &Gateway::Healthz},
+      {"GET", "/metrics", Role::kMetrics, &Gateway::MetricsRoute},
+      {"GET", "/probe", Role::kMetrics, &Gateway::ProbeRoute},
   };
   return table;
 }
@@ -134,7 +125,10 @@ Gateway::Gateway(Tokens tokens, Options options)
     : tokens_(std::move(tokens)),
       options_(options),
       pool_(options.concurrentCalls, options.queuePerDevice),
-      leases_(options.movesFile) {}
+      leases_(options.movesFile),
+      prober_(registry_, pool_, options.probeInterval) {
+  pool_.Observe([this](const char* kind, double seconds) { metrics_.ObserveCall(kind, seconds); });
+}
 
 Gateway::~Gateway() = default;
 
@@ -203,18 +197,21 @@ void WriteDeviceError(HttpResponse& response, const DeviceEntry& device, const V
 
 void Gateway::Handle(const HttpRequest& request, HttpResponse& response) {
   const auto start = std::chrono::steady_clock::now();
+  std::string route = "other";
   try {
-    Answer(request, response);
+    Answer(request, response, &route);
   } catch (...) {
     response = HttpResponse{};
     WriteError(response, 500, "internal", "the gateway failed while answering; nothing more is known");
   }
+  metrics_.CountRequest(route, request.method, response.status);
   Log(request, response, start);
 }
 
 void Gateway::Refuse(const HttpRequest& request, int status, const std::string& message,
                      HttpResponse& response) {
   WriteError(response, status, status == 503 ? "busy" : "bad-request", message);
+  metrics_.CountRequest("other", request.method, status);
   Log(request, response, std::chrono::steady_clock::now());
 }
 
@@ -240,7 +237,7 @@ void Gateway::Log(const HttpRequest& request, const HttpResponse& response,
   *options_.log << line << std::flush;
 }
 
-void Gateway::Answer(const HttpRequest& request, HttpResponse& response) {
+void Gateway::Answer(const HttpRequest& request, HttpResponse& response, std::string* routeName) {
   // Who is calling is settled before any route runs; an /api/ request without a known token
   // never reaches a handler, whether its path exists or not.
   if (request.path.rfind("/api/", 0) == 0 &&
@@ -255,6 +252,7 @@ void Gateway::Answer(const HttpRequest& request, HttpResponse& response) {
     if (!PathMatches(route.path, request.path, &id)) continue;
     HttpRequest matched = request;
     matched.matches = {request.path, id};
+    *routeName = route.path;
     RunRoute(route, matched, response);
     return;
   }
@@ -266,9 +264,21 @@ void Gateway::Answer(const HttpRequest& request, HttpResponse& response) {
 }
 
 void Gateway::RunRoute(const Route& route, const HttpRequest& request, HttpResponse& response) {
-  if (route.role == Role::kWrite &&
-      tokens_.RoleOf(request.get_header_value("Authorization")) != Role::kWrite) {
-    WriteError(response, 403, "forbidden", "this needs a write token; a read token may read and plan only");
+  const Role role = tokens_.RoleOf(request.get_header_value("Authorization"));
+  if (route.role == Role::kWrite && role != Role::kWrite) {
+    WriteError(response, 403, "forbidden",
+               role == Role::kMetrics ? "this needs a write token; a metrics token may read the metrics only"
+                                      : "this needs a write token; a read token may read and plan only");
+    return;
+  }
+  if (route.role == Role::kRead && role == Role::kMetrics) {
+    WriteError(response, 403, "forbidden", "a metrics token may read the metrics only");
+    return;
+  }
+  if (route.role == Role::kMetrics && role == Role::kNone && !options_.metricsPublic) {
+    response.set_header("WWW-Authenticate", "Bearer");
+    WriteError(response, 401, "unauthorized",
+               "the metrics need a token of any role (or a gateway started with --metrics-public)");
     return;
   }
   (this->*(route.handler))(request, response);
@@ -286,14 +296,15 @@ void Gateway::Record(DeviceEntry& device, const char* operation, const VmlCmdOut
   last.operation = operation;
   last.ok = ok;
   last.stage = vmlctl::StageName(outcome.stage);
+  last.stageCode = outcome.stage;
   last.message = ok ? "done" : vmlctl::Describe(outcome, device.Target());
   last.atMilliseconds = NowMilliseconds();
   device.Record(std::move(last));
 }
 
-bool Gateway::Call(DeviceEntry& device, const std::function<void(ICommand&)>& call, HttpResponse& response,
-                   VmlCmdOutcome* outcome) {
-  const CallOutcome result = pool_.Run(device, call);
+bool Gateway::Call(DeviceEntry& device, const char* kind, const std::function<void(ICommand&)>& call,
+                   HttpResponse& response, VmlCmdOutcome* outcome) {
+  const CallOutcome result = pool_.Run(device, kind, call);
   if (!result.ran) {
     response.set_header("Retry-After", "1");
     WriteError(response, 503, "busy",
@@ -330,6 +341,7 @@ void Gateway::AddDeviceRoute(const HttpRequest& request, HttpResponse& response)
     WriteError(response, 409, "conflict", "a device \"" + id + "\" is already listed");
     return;
   }
+  prober_.Watch(id);
   response.set_header("Location", "/api/v1/devices/" + id);
   WriteJson(response, 201, device->Describe());
 }
@@ -408,7 +420,7 @@ void Gateway::PtzMove(const HttpRequest& request, HttpResponse& response) {
   bool overtaken = false;
   VmlCmdOutcome outcome{};
   if (!Call(
-          *device,
+          *device, "ptz.move",
           [&](ICommand& command) {
             // A stop that went out while this move waited its turn wins: the move is not sent.
             if (device->StopEpoch() != epoch) {
@@ -482,7 +494,7 @@ void Gateway::SetClock(const HttpRequest& request, HttpResponse& response) {
   bool ok = false;
   VmlCmdOutcome outcome{};
   if (!Call(
-          *device,
+          *device, "clock",
           [&](ICommand& command) {
             ok = command.SetDeviceTime(when.year, when.month, when.day, when.hour, when.minute, when.second);
           },
@@ -494,6 +506,45 @@ void Gateway::SetClock(const HttpRequest& request, HttpResponse& response) {
     return;
   }
   WriteJson(response, 200, {{"ok", true}, {"time", text}});
+}
+
+void Gateway::Healthz(const HttpRequest&, HttpResponse& response) {
+  // The gateway's own health: it answers, so it is up. Devices that are down do not make it
+  // unhealthy; their own metrics and states say so.
+  WriteJson(response, 200, {{"status", "ok"}, {"devices", registry_.All().size()}});
+}
+
+void Gateway::MetricsRoute(const HttpRequest&, HttpResponse& response) {
+  if (!Metrics::Available()) {
+    WriteError(response, 501, "not-built", "this build of the gateway has no metrics library");
+    return;
+  }
+  response.status = 200;
+  response.set_content(metrics_.Text(registry_.All(), pool_.Waiting()), kMetricsContentType);
+}
+
+void Gateway::ProbeRoute(const HttpRequest& request, HttpResponse& response) {
+  if (!Metrics::Available()) {
+    WriteError(response, 501, "not-built", "this build of the gateway has no metrics library");
+    return;
+  }
+  if (!request.has_param("target")) {
+    WriteError(response, 400, "bad-request", "name the device: /probe?target=ID");
+    return;
+  }
+  const std::string id = request.get_param_value("target");
+  auto device = registry_.Find(id);
+  if (!device) {
+    WriteError(response, 404, "not-found", "no device \"" + id + "\"");
+    return;
+  }
+  if (!prober_.ProbeNow(*device)) {
+    response.set_header("Retry-After", "1");
+    WriteError(response, 503, "busy", "too many calls are waiting for device \"" + id + "\"; try again");
+    return;
+  }
+  response.status = 200;
+  response.set_content(metrics_.DeviceText(device), kMetricsContentType);
 }
 
 void Gateway::OpenApi(const HttpRequest& request, HttpResponse& response) { Console(request, response); }

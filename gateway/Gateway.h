@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "Devices.h"
+#include "Health.h"
 #include "Http.h"
 #include "Leases.h"
+#include "Metrics.h"
 #include "Tokens.h"
 #include "VmlCmd/vmlcmd.h"
 
@@ -28,6 +30,10 @@ struct Options {
   int32_t textEncoding = VMLCMD_TEXT_ENCODING_CP936;
   // The file of PTZ moves in flight (Leases.h); empty keeps none.
   std::string movesFile;
+  // How often each device is probed in the background; 0: never (GET /probe still probes).
+  std::chrono::milliseconds probeInterval{30000};
+  // /metrics and /probe answer without a token (for a Prometheus on a trusted network).
+  bool metricsPublic = false;
 };
 
 // One route as the OpenAPI description names it: "GET", "/api/v1/devices/{id}/config", the
@@ -60,6 +66,8 @@ class Gateway {
   // Stops the heads a crashed or killed earlier run left moving (its moves file), in the
   // background; the ids it lists that are no device of this run are returned.
   std::vector<std::string> StopLeftoverMoves() { return leases_.Recover(registry_.All()); }
+  // Starts the background health probes of the devices added so far and of those added later.
+  void StartProbes() { prober_.Start(); }
 
   // Every handler has this shape; matches are the path's captured parts.
   using Handler = void (Gateway::*)(const HttpRequest&, HttpResponse&);
@@ -73,6 +81,10 @@ class Gateway {
   void PtzMove(const HttpRequest& request, HttpResponse& response);
   void PtzStop(const HttpRequest& request, HttpResponse& response);
   void SetClock(const HttpRequest& request, HttpResponse& response);
+  // Health and metrics.
+  void Healthz(const HttpRequest& request, HttpResponse& response);
+  void MetricsRoute(const HttpRequest& request, HttpResponse& response);
+  void ProbeRoute(const HttpRequest& request, HttpResponse& response);
   // Configuration routes (ConfigRoutes.cpp, over the configuration engine).
   void ReadConfig(const HttpRequest& request, HttpResponse& response);
   void PlanConfig(const HttpRequest& request, HttpResponse& response);
@@ -86,8 +98,8 @@ class Gateway {
   // The device named by the path's first capture, or a 404 written to response.
   std::shared_ptr<DeviceEntry> DeviceOf(const HttpRequest& request, HttpResponse& response);
   // Runs call on device through the pool; false with a 503 written when the device is busy.
-  bool Call(DeviceEntry& device, const std::function<void(ICommand&)>& call, HttpResponse& response,
-            VmlCmdOutcome* outcome);
+  bool Call(DeviceEntry& device, const char* kind, const std::function<void(ICommand&)>& call,
+            HttpResponse& response, VmlCmdOutcome* outcome);
   void Fleet(const HttpRequest& request, HttpResponse& response, bool apply);
   void FollowAddress(DeviceEntry& device, const Json& document);
   void Record(DeviceEntry& device, const char* operation, const VmlCmdOutcome& outcome, bool ok);
@@ -96,7 +108,8 @@ class Gateway {
   static const std::vector<Route>& Table();
   // Checks the route's role and runs it.
   void RunRoute(const Route& route, const HttpRequest& request, HttpResponse& response);
-  void Answer(const HttpRequest& request, HttpResponse& response);
+  // route: the OpenAPI path of the route that answered, "other" for none.
+  void Answer(const HttpRequest& request, HttpResponse& response, std::string* route);
   void Log(const HttpRequest& request, const HttpResponse& response,
            std::chrono::steady_clock::time_point start);
 
@@ -104,7 +117,9 @@ class Gateway {
   Options options_;
   Registry registry_;
   DevicePool pool_;
+  Metrics metrics_;
   Leases leases_;
+  Prober prober_;  // after what it probes, so that it stops first
   std::mutex logMutex_;
 };
 

@@ -17,6 +17,7 @@ void RecordStop(DeviceEntry& device, const char* operation, bool acknowledged, c
   last.operation = operation;
   last.ok = acknowledged;
   last.stage = vmlctl::StageName(outcome.stage);
+  last.stageCode = outcome.stage;
   // The device's answer is all there is to know: one that ignores a stop acknowledges it the
   // same way, so the gateway never claims more than an acknowledgement.
   last.message = acknowledged ? "the stop was acknowledged"
@@ -149,7 +150,7 @@ void Leases::Stopper(std::shared_ptr<DeviceEntry> device, Clock::time_point boun
   while (true) {
     ++attempts;
     device->CountStop();
-    acknowledged = device->SendStop(&outcome);
+    acknowledged = device->SendStop(&outcome, attempts > 1);
     if (acknowledged) break;
     std::unique_lock<std::mutex> lock(mutex_);
     const auto next = Clock::now() + wait;

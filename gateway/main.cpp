@@ -10,6 +10,7 @@
 #endif
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -71,8 +72,10 @@ int main(int argc, char** argv) {
   app.add_option(
       "--inventory", inventoryPath,
       "CSV of devices: a header naming host,port[,user,password,video-port,name], one device a line");
-  app.add_option("--tokens", tokensPath,
-                 "File of bearer tokens, one a line: \"read TOKEN\" or \"write TOKEN\"");
+  app.add_option(
+      "--tokens", tokensPath,
+      "File of bearer tokens, one a line: \"ROLE NAME TOKEN\" (or \"ROLE TOKEN\"), ROLE read, write "
+      "or metrics; the name stands for the caller in the audit trail");
   app.add_option("--listen", listen, "ADDRESS:PORT to listen on (port 0: any free one)")
       ->capture_default_str();
   app.add_option("--tls-cert", certPath,
@@ -106,23 +109,26 @@ int main(int argc, char** argv) {
       "--moves-file", movesFile,
       "File of the PTZ moves in flight, whose heads a restart stops first (default: the inventory's "
       "path with .moves appended; none without an inventory)");
+  double probeSeconds = 30;
+  app.add_option("--probe-interval", probeSeconds,
+                 "Seconds between health probes of each device (jittered; 0: none in the background)")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 86400.0));
+  app.add_flag("--metrics-public", options.metricsPublic,
+               "Serve /metrics and /probe without a token (for a Prometheus on a trusted network)");
   app.add_flag("--quiet", quiet, "No request log on the error stream");
   app.add_flag("--list-routes", listRoutes, "Print every route as METHOD PATH ROLE and exit");
   app.set_version_flag("--version", std::string("vmlcmd-gateway ") + VMLCMD_VERSION_TEXT);
   app.footer(
       "Requests carry \"Authorization: Bearer TOKEN\". A read token may list devices, read and plan "
-      "configurations; changing a device or the device list needs a write token. Device passwords come from "
-      "the "
-      "inventory and are never sent back.");
+      "configurations; changing a device or the device list needs a write token; a metrics token may read "
+      "/metrics and /probe only. GET /healthz needs none. Device passwords come from the inventory and are "
+      "never sent back.");
   CLI11_PARSE(app, argc, argv);
 
   if (listRoutes) {
     for (const auto& route : gateway::Gateway::Routes()) {
-      std::cout << route.method << ' ' << route.path << ' '
-                << (route.role == gateway::Role::kWrite  ? "write"
-                    : route.role == gateway::Role::kRead ? "read"
-                                                         : "none")
-                << '\n';
+      std::cout << route.method << ' ' << route.path << ' ' << gateway::RoleName(route.role) << '\n';
     }
     return 0;
   }
@@ -213,6 +219,7 @@ int main(int argc, char** argv) {
   }
 
   options.log = quiet ? nullptr : &std::cerr;
+  options.probeInterval = std::chrono::milliseconds(static_cast<long long>(probeSeconds * 1000));
   options.textEncoding = vmlcmd_text_encoding(textEncoding.c_str());
   options.movesFile = !movesFile.empty()      ? movesFile
                       : inventoryPath.empty() ? std::string()
@@ -244,6 +251,8 @@ int main(int argc, char** argv) {
     std::cerr << "vmlcmd-gateway: " << options.movesFile << " lists \"" << id
               << "\", a device of an earlier run that is not in this one: its head may still be moving\n";
   }
+
+  gateway.StartProbes();
 
   gateway::HttpServer server(
       limits, [&gateway](const gateway::HttpRequest& r, gateway::HttpResponse& w) { gateway.Handle(r, w); },
