@@ -91,7 +91,7 @@ class Sim:
 class Gateway:
     """A vmlcmd-gateway process; its request log is kept to check that no password reaches it."""
 
-    def __init__(self, inventory_rows, directory, extra=()):
+    def __init__(self, inventory_rows, directory, extra=(), roles=()):
         self.directory = directory
         inventory = os.path.join(directory, "inventory.csv")
         with open(inventory, "w") as f:
@@ -102,6 +102,8 @@ class Gateway:
         tokens = os.path.join(directory, "tokens")
         with open(tokens, "w") as f:
             f.write(f"# roles\nwrite {WRITE}\nread {READ}\n")
+            for role, token in roles:
+                f.write(f"{role} {token}\n")
         self.log_path = os.path.join(directory, "gateway.log")
         self.log = open(self.log_path, "w")
         self.process = subprocess.Popen(
