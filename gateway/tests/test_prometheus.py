@@ -9,7 +9,6 @@ import re
 import shutil
 import socket
 import subprocess
-import tempfile
 import time
 import urllib.parse
 import http.client
