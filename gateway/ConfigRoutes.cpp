@@ -2,6 +2,9 @@
 // them. Only the transport is here; what is read, compared and written is the engine's.
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "Engine.h"
 #include "Gateway.h"
@@ -17,6 +20,24 @@ constexpr std::size_t kMostPortsRead = 16;
 namespace config = vmlcmd::config;
 
 namespace {
+
+// The plan's changes as the audit trail keeps them: each path with its value before and the one
+// wanted after.
+void BeforeAfter(const Json& result, Json* before, Json* after) {
+  *before = Json::object();
+  *after = Json::object();
+  if (!result.contains("changes")) return;
+  for (const Json& change : result["changes"]) {
+    (*before)[change["path"].get<std::string>()] = change["from"];
+    (*after)[change["path"].get<std::string>()] = change["to"];
+  }
+}
+
+Json ApplyDetail(const Json& result) {
+  return {{"verified", result.value("verified", Json::array())},
+          {"failed", result.value("failed", Json::array())},
+          {"rolledBack", result.value("rolled_back", false)}};
+}
 
 // Parses and checks a document; false with a 400 written that lists every refusal. Nothing is
 // sent to any device for a document that fails here.
@@ -133,6 +154,13 @@ void Gateway::ApplyConfig(const HttpRequest& request, HttpResponse& response) {
     return;
   Record(*device, "config.apply", outcome, result.Ok());
   Json out = config::ToJson(result);
+  Change change{device->Id(), "config.apply", nullptr, nullptr, result.Ok(), "", "", ApplyDetail(out)};
+  BeforeAfter(out, &change.before, &change.after);
+  if (!result.Ok()) {
+    change.stage = EngineError(outcome, "not-applied", result.failed.front())["stage"].get<std::string>();
+    change.message = result.failed.front();
+  }
+  Audited(request, std::move(change));
   if (result.Ok()) {
     FollowAddress(*device, document);
     WriteJson(response, 200, out);
@@ -234,6 +262,15 @@ void Gateway::Fleet(const HttpRequest& request, HttpResponse& response, bool app
       result.erase("error");
       out["error"] = EngineError(outcome, apply ? "not-applied" : "read-failed", message);
     }
+    if (apply) {
+      Change change{device->Id(), "fleet.config.apply", nullptr, nullptr, ok, "", "", ApplyDetail(result)};
+      BeforeAfter(result, &change.before, &change.after);
+      if (!ok) {
+        change.stage = out["error"]["stage"].get<std::string>();
+        change.message = out["error"]["message"].get<std::string>();
+      }
+      Audited(request, std::move(change));
+    }
     out[apply ? "apply" : "plan"] = result;
   });
   Json list = Json::array();
@@ -254,6 +291,145 @@ void Gateway::FleetPlan(const HttpRequest& request, HttpResponse& response) {
 
 void Gateway::FleetApply(const HttpRequest& request, HttpResponse& response) {
   Fleet(request, response, true);
+}
+
+}  // namespace gateway
+
+namespace gateway {
+
+void Gateway::CheckDrift(DeviceEntry& device, bool idle) {
+  const Json desired = device.Desired();
+  if (desired.is_null()) return;
+  config::PlanResult plan;
+  const auto planIt = [&](ICommand& command) {
+    plan = config::Plan(command, desired, device.Target().textEncoding);
+  };
+  // In the background a plan waits for nobody's call: a device with callers is planned later.
+  const CallOutcome call = idle ? pool_.RunIdle(device, "drift", planIt) : pool_.Run(device, "drift", planIt);
+  if (!call.ran) return;
+  std::vector<std::string> paths;
+  for (const config::Change& change : plan.changes) paths.push_back(change.path);
+  device.RecordDrift(paths, plan.Ok() ? std::string() : plan.errors.front());
+}
+
+void Gateway::WatchDrift() {
+  std::unique_lock<std::mutex> lock(driftMutex_);
+  while (!driftStopping_) {
+    if (driftChanged_.wait_for(lock, options_.driftInterval, [this] { return driftStopping_; })) break;
+    lock.unlock();
+    for (const auto& device : registry_.All()) CheckDrift(*device, true);
+    lock.lock();
+  }
+}
+
+bool Gateway::SaveDesired(std::string* problem) {
+  if (options_.desiredFile.empty()) return true;
+  namespace fs = std::filesystem;
+  Json all = Json::object();
+  for (const auto& device : registry_.All()) {
+    Json desired = device->Desired();
+    if (!desired.is_null()) all[device->Id()] = std::move(desired);
+  }
+  fs::path temporary(options_.desiredFile);
+  temporary += ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << all.dump(1, ' ', false, Json::error_handler_t::replace) << '\n';
+    out.flush();
+    if (!out) {
+      *problem = "cannot write " + temporary.string();
+      return false;
+    }
+  }
+  std::error_code error;
+  fs::rename(temporary, options_.desiredFile, error);
+  if (error) {
+    *problem = "cannot replace " + options_.desiredFile + ": " + error.message();
+    return false;
+  }
+  return true;
+}
+
+bool Gateway::LoadDesired(std::vector<std::string>* unknown, std::string* problem) {
+  if (options_.desiredFile.empty()) return true;
+  std::ifstream in(options_.desiredFile, std::ios::binary);
+  if (!in) return true;  // none registered yet
+  std::ostringstream text;
+  text << in.rdbuf();
+  Json all = Json::parse(text.str(), nullptr, false);
+  if (all.is_discarded() || !all.is_object()) {
+    *problem = "not a JSON object of device ids and documents";
+    return false;
+  }
+  for (auto it = all.begin(); it != all.end(); ++it) {
+    const std::vector<config::Refusal> refusals = config::Check(it.value());
+    if (!refusals.empty()) {
+      *problem = "the document of \"" + it.key() + "\": " + refusals.front().Text();
+      return false;
+    }
+    if (auto device = registry_.Find(it.key())) {
+      device->SetDesired(it.value());
+    } else {
+      unknown->push_back(it.key());
+    }
+  }
+  return true;
+}
+
+namespace {
+
+Json DesiredView(const DeviceEntry& device) {
+  return {{"document", device.Desired()}, {"drift", device.Describe()["drift"]}};
+}
+
+}  // namespace
+
+void Gateway::GetDesired(const HttpRequest& request, HttpResponse& response) {
+  auto device = DeviceOf(request, response);
+  if (!device) return;
+  WriteJson(response, 200, DesiredView(*device));
+}
+
+void Gateway::PutDesired(const HttpRequest& request, HttpResponse& response) {
+  auto device = DeviceOf(request, response);
+  if (!device) return;
+  Json body, document;
+  if (!ReadJson(request, response, &body) || !ReadDocument(request, response, body, &document)) return;
+  Json before;
+  {
+    std::lock_guard<std::mutex> lock(desiredMutex_);
+    before = device->Desired();
+    device->SetDesired(config::Canonical(document));
+    std::string problem;
+    if (!SaveDesired(&problem)) {
+      device->SetDesired(before);
+      WriteError(response, 500, "desired-not-written", "the document was not registered: " + problem);
+      return;
+    }
+  }
+  Audited(request, {device->Id(), "desired.register", before, device->Desired(), true, "", "", nullptr});
+  // Planned at once, so the answer already says how far the device is from it. Never applied.
+  CheckDrift(*device, false);
+  WriteJson(response, 200, DesiredView(*device));
+}
+
+void Gateway::DeleteDesired(const HttpRequest& request, HttpResponse& response) {
+  auto device = DeviceOf(request, response);
+  if (!device) return;
+  Json before;
+  {
+    std::lock_guard<std::mutex> lock(desiredMutex_);
+    before = device->Desired();
+    device->SetDesired(nullptr);
+    std::string problem;
+    if (!SaveDesired(&problem)) {
+      device->SetDesired(before);
+      WriteError(response, 500, "desired-not-written", "the document was not removed: " + problem);
+      return;
+    }
+  }
+  Audited(request, {device->Id(), "desired.remove", before, nullptr, true, "", "", nullptr});
+  response.status = 204;
 }
 
 }  // namespace gateway

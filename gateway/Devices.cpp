@@ -127,6 +127,16 @@ Json DeviceEntry::Describe() const {
   health["probedAt"] = health_.probedAtMilliseconds == 0 ? Json(nullptr) : Json(health_.probedAtMilliseconds);
   health["probeSeconds"] = health_.probedAtMilliseconds == 0 ? Json(nullptr) : Json(health_.probeSeconds);
   out["health"] = health;
+  out["drift"] = !health_.hasDesired
+                     ? Json(nullptr)
+                     : Json{{"fields", health_.driftCheckedAtMilliseconds == 0 || !health_.driftError.empty()
+                                           ? Json(nullptr)
+                                           : Json(health_.driftFields)},
+                            {"paths", driftPaths_},
+                            {"checkedAt", health_.driftCheckedAtMilliseconds == 0
+                                              ? Json(nullptr)
+                                              : Json(health_.driftCheckedAtMilliseconds)},
+                            {"error", health_.driftError.empty() ? Json(nullptr) : Json(health_.driftError)}};
   if (last_.operation.empty()) {
     out["last"] = nullptr;
   } else {
@@ -176,6 +186,37 @@ void DeviceEntry::RecordProbe(const VmlCmdOutcome& outcome, const std::string& m
     ++health_.probeFailures[vmlctl::StageName(outcome.stage)];
   }
   Witness(outcome.stage, message, now);
+}
+
+void DeviceEntry::SetDesired(Json document) {
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  desired_ = std::move(document);
+  health_.hasDesired = !desired_.is_null();
+  health_.driftFields = 0;
+  health_.driftCheckedAtMilliseconds = 0;
+  health_.driftError.clear();
+  driftPaths_.clear();
+}
+
+Json DeviceEntry::Desired() const {
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  return desired_;
+}
+
+void DeviceEntry::RecordDrift(const std::vector<std::string>& paths, const std::string& error) {
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  if (desired_.is_null()) return;  // removed while it was planned
+  health_.driftCheckedAtMilliseconds = NowMilliseconds();
+  health_.driftError = error;
+  if (error.empty()) {
+    health_.driftFields = static_cast<int>(paths.size());
+    driftPaths_ = paths;
+  }
+}
+
+std::vector<std::string> DeviceEntry::DriftPaths() const {
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  return driftPaths_;
 }
 
 Health DeviceEntry::HealthNow() const {

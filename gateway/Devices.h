@@ -82,6 +82,13 @@ class DeviceEntry {
   void RecordProbe(const VmlCmdOutcome& outcome, const std::string& message, int32_t version, double seconds);
   Health HealthNow() const;
 
+  // The configuration the device should have, if one is registered (null: none). Drift is
+  // what a plan of it against the device found: the paths that differ, or why it failed.
+  void SetDesired(Json document);
+  Json Desired() const;
+  void RecordDrift(const std::vector<std::string>& paths, const std::string& error);
+  std::vector<std::string> DriftPaths() const;
+
   // What the gateway knows of the head it moves: stopped (or never moved), moving under a lease,
   // or may be moving (a stop was not acknowledged yet).
   enum class Ptz { kStopped, kMoving, kMayBeMoving };
@@ -120,7 +127,9 @@ class DeviceEntry {
   std::atomic<uint64_t> stopsRetried_{0};
   mutable std::mutex lastMutex_;
   LastResult last_;
-  Health health_;  // under lastMutex_
+  Health health_;                        // under lastMutex_
+  Json desired_;                         // under lastMutex_
+  std::vector<std::string> driftPaths_;  // under lastMutex_
 
   void Witness(int32_t stage, const std::string& message, int64_t at);  // caller holds lastMutex_
 };

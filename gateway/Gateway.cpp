@@ -3,12 +3,15 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 
 #include "Clock.h"
 #include "Commands.h"
 #include "Reason.h"
 #include "Resources.h"
+#include "inventory/Inventory.h"
 
 namespace gateway {
 
@@ -105,8 +108,13 @@ const std::vector<Gateway::Route>& Gateway::Table() {
       {"POST", "/api/v1/devices/{id}/ptz/move", Role::kWrite, &Gateway::PtzMove},
       {"POST", "/api/v1/devices/{id}/ptz/stop", Role::kWrite, &Gateway::PtzStop},
       {"POST", "/api/v1/devices/{id}/clock", Role::kWrite, &Gateway::SetClock},
+      {"POST", "/api/v1/devices/{id}/probe", Role::kRead, &Gateway::ProbeDevice},
+      {"GET", "/api/v1/devices/{id}/desired", Role::kRead, &Gateway::GetDesired},
+      {"PUT", "/api/v1/devices/{id}/desired", Role::kWrite, &Gateway::PutDesired},
+      {"DELETE", "/api/v1/devices/{id}/desired", Role::kWrite, &Gateway::DeleteDesired},
       {"POST", "/api/v1/fleet/config/plan", Role::kRead, &Gateway::FleetPlan},
       {"POST", "/api/v1/fleet/config/apply", Role::kWrite, &Gateway::FleetApply},
+      {"GET", "/api/v1/audit", Role::kRead, &Gateway::AuditRoute},
       {"GET", "/openapi.json", Role::kNone, &Gateway::OpenApi},
       {"GET", "/healthz", Role::kNone, &Gateway::Healthz},
       {"GET", "/metrics", Role::kMetrics, &Gateway::MetricsRoute},
@@ -126,11 +134,24 @@ Gateway::Gateway(Tokens tokens, Options options)
       options_(options),
       pool_(options.concurrentCalls, options.queuePerDevice),
       leases_(options.movesFile),
-      prober_(registry_, pool_, options.probeInterval) {
+      prober_(registry_, pool_, options.probeInterval),
+      audit_(options.auditFile) {
   pool_.Observe([this](const char* kind, double seconds) { metrics_.ObserveCall(kind, seconds); });
 }
 
-Gateway::~Gateway() = default;
+Gateway::~Gateway() {
+  {
+    std::lock_guard<std::mutex> lock(driftMutex_);
+    driftStopping_ = true;
+  }
+  driftChanged_.notify_all();
+  if (driftWatcher_.joinable()) driftWatcher_.join();
+}
+
+void Gateway::StartProbes() {
+  prober_.Start();
+  if (options_.driftInterval.count() > 0) driftWatcher_ = std::thread([this] { WatchDrift(); });
+}
 
 void Gateway::AddDevice(const std::string& id, const std::string& name, const vmlctl::Target& target) {
   const std::string chosen =
@@ -302,6 +323,78 @@ void Gateway::Record(DeviceEntry& device, const char* operation, const VmlCmdOut
   device.Record(std::move(last));
 }
 
+void Gateway::Audited(const HttpRequest& request, Change change) {
+  const Caller caller = tokens_.CallerOf(request.get_header_value("Authorization"));
+  Json record;
+  record["who"] = caller.name;
+  record["role"] = RoleName(caller.role);
+  record["address"] = request.remote_addr;
+  record["device"] = change.device;
+  record["operation"] = change.operation;
+  record["before"] = std::move(change.before);
+  record["after"] = std::move(change.after);
+  record["result"] = change.ok ? "ok" : "failed";
+  record["stage"] = change.stage.empty() ? (change.ok ? "success" : "failed") : change.stage;
+  if (!change.message.empty()) record["message"] = change.message;
+  if (!change.detail.is_null()) record["detail"] = std::move(change.detail);
+  audit_.Append(std::move(record));
+}
+
+bool Gateway::MayChangeList(HttpResponse& response) {
+  if (options_.inventoryWritable) return true;
+  WriteError(response, 409, "inventory-not-writable",
+             "this gateway cannot write its inventory " + options_.inventoryFile +
+                 ", so a change of the device list would be lost at its next start; it was refused");
+  return false;
+}
+
+bool Gateway::SaveInventory(std::string* problem) {
+  if (options_.inventoryFile.empty()) return true;
+  namespace fs = std::filesystem;
+  std::vector<vml::inventory::Entry> entries;
+  for (const auto& device : registry_.All()) {
+    vml::inventory::Entry entry;
+    // The id is what the inventory's name column gives back at the next start.
+    entry.name = device->Id();
+    entry.host = device->Target().host;
+    entry.port = device->Target().port;
+    entry.user = device->Target().user;
+    entry.password = device->Target().password;
+    entry.videoPort = device->Target().videoPort;
+    if (device->Target().textEncoding != options_.textEncoding)
+      entry.textEncoding = vmlctl::EncodingName(device->Target().textEncoding);
+    entries.push_back(std::move(entry));
+  }
+  const fs::path path(options_.inventoryFile);
+  fs::path temporary = path;
+  temporary += ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      *problem = "cannot create " + temporary.string();
+      return false;
+    }
+    out << "# written by vmlcmd-gateway when its device list changed\n";
+    vml::inventory::Write(out, entries);
+    out.flush();
+    if (!out) {
+      *problem = "cannot write " + temporary.string();
+      return false;
+    }
+  }
+  std::error_code error;
+  // The inventory holds the devices' passwords: the new file keeps the old one's permissions.
+  const fs::file_status status = fs::status(path, error);
+  if (!error) fs::permissions(temporary, status.permissions(), error);
+  fs::rename(temporary, path, error);
+  if (error) {
+    *problem = "cannot replace it: " + error.message();
+    fs::remove(temporary, error);
+    return false;
+  }
+  return true;
+}
+
 bool Gateway::Call(DeviceEntry& device, const char* kind, const std::function<void(ICommand&)>& call,
                    HttpResponse& response, VmlCmdOutcome* outcome) {
   const CallOutcome result = pool_.Run(device, kind, call);
@@ -335,13 +428,23 @@ void Gateway::AddDeviceRoute(const HttpRequest& request, HttpResponse& response)
     WriteError(response, 400, "bad-request", problem);
     return;
   }
+  if (!MayChangeList(response)) return;
+  std::lock_guard<std::mutex> lock(inventoryMutex_);
   if (id.empty()) id = registry_.FreeId(target.host + ":" + std::to_string(target.port));
   auto device = std::make_shared<DeviceEntry>(id, name, target);
   if (!registry_.Add(device)) {
     WriteError(response, 409, "conflict", "a device \"" + id + "\" is already listed");
     return;
   }
+  if (!SaveInventory(&problem)) {
+    // Not kept where a restart finds it: not added at all.
+    registry_.Remove(id);
+    WriteError(response, 500, "inventory-not-written",
+               "the device was not added: the inventory could not be written (" + problem + ")");
+    return;
+  }
   prober_.Watch(id);
+  Audited(request, {id, "device.add", nullptr, device->Describe(), true, "", "", nullptr});
   response.set_header("Location", "/api/v1/devices/" + id);
   WriteJson(response, 201, device->Describe());
 }
@@ -349,12 +452,22 @@ void Gateway::AddDeviceRoute(const HttpRequest& request, HttpResponse& response)
 void Gateway::RemoveDevice(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
+  if (!MayChangeList(response)) return;
   // A head the gateway set moving is stopped before the gateway forgets the device.
   if (device->PtzState() != DeviceEntry::Ptz::kStopped) {
     VmlCmdOutcome outcome{};
     leases_.StopNow(device, &outcome);
   }
+  std::lock_guard<std::mutex> lock(inventoryMutex_);
   registry_.Remove(device->Id());
+  std::string problem;
+  if (!SaveInventory(&problem)) {
+    registry_.Add(device);
+    WriteError(response, 500, "inventory-not-written",
+               "the device was not removed: the inventory could not be written (" + problem + ")");
+    return;
+  }
+  Audited(request, {device->Id(), "device.remove", device->Describe(), nullptr, true, "", "", nullptr});
   response.status = 204;
 }
 
@@ -438,6 +551,12 @@ void Gateway::PtzMove(const HttpRequest& request, HttpResponse& response) {
     return;
   }
   Record(*device, "ptz.move", outcome, ok);
+  Audited(request, {device->Id(), "ptz.move", nullptr,
+                    Json{{"axis", body["axis"]},
+                         {"direction", direction},
+                         {"leaseSeconds", static_cast<double>(lease.count()) / 1000.0}},
+                    ok, vmlctl::StageName(outcome.stage),
+                    ok ? "" : vmlctl::Describe(outcome, device->Target()), nullptr});
   if (!ok) {
     WriteDeviceError(response, *device, outcome);
     return;
@@ -454,6 +573,10 @@ void Gateway::PtzStop(const HttpRequest& request, HttpResponse& response) {
   VmlCmdOutcome outcome{};
   const bool acknowledged = leases_.StopNow(device, &outcome);
   Record(*device, "ptz.stop", outcome, acknowledged);
+  Audited(request,
+          {device->Id(), "ptz.stop", nullptr, Json{{"ptz", DeviceEntry::PtzName(device->PtzState())}},
+           acknowledged, vmlctl::StageName(outcome.stage),
+           acknowledged ? "" : vmlctl::Describe(outcome, device->Target()), nullptr});
   if (!acknowledged) {
     Json body = {{"error",
                   {{"stage", vmlctl::StageName(outcome.stage)},
@@ -501,6 +624,9 @@ void Gateway::SetClock(const HttpRequest& request, HttpResponse& response) {
           response, &outcome))
     return;
   Record(*device, "clock", outcome, ok);
+  Audited(request,
+          {device->Id(), "clock", nullptr, Json{{"time", text}}, ok, vmlctl::StageName(outcome.stage),
+           ok ? "" : vmlctl::Describe(outcome, device->Target()), nullptr});
   if (!ok) {
     WriteDeviceError(response, *device, outcome);
     return;
@@ -521,6 +647,44 @@ void Gateway::MetricsRoute(const HttpRequest&, HttpResponse& response) {
   }
   response.status = 200;
   response.set_content(metrics_.Text(registry_.All(), pool_.Waiting()), kMetricsContentType);
+}
+
+void Gateway::AuditRoute(const HttpRequest& request, HttpResponse& response) {
+  AuditQuery query;
+  query.device = request.get_param_value("device");
+  const auto number = [&](const char* name, int64_t low, int64_t* out) {
+    if (!request.has_param(name)) return true;
+    const std::string text = request.get_param_value(name);
+    if (text.empty() || text.size() > 15 || text.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoll(text) < low) {
+      WriteError(response, 400, "bad-request", std::string("\"") + name + "\" must be a whole number");
+      return false;
+    }
+    *out = std::stoll(text);
+    return true;
+  };
+  int64_t since = 0;
+  int64_t limit = 100;
+  if (!number("since", 0, &since) || !number("limit", 1, &limit)) return;
+  query.sinceMilliseconds = since;
+  query.limit =
+      static_cast<std::size_t>(std::min<int64_t>(limit, static_cast<int64_t>(Audit::kMostAnswered)));
+  Json list = Json::array();
+  for (Json& record : audit_.Find(query)) list.push_back(std::move(record));
+  WriteJson(response, 200, {{"records", list}});
+}
+
+// A probe changes nothing on the device, so a read token may ask for one.
+void Gateway::ProbeDevice(const HttpRequest& request, HttpResponse& response) {
+  auto device = DeviceOf(request, response);
+  if (!device) return;
+  if (!prober_.ProbeNow(*device)) {
+    response.set_header("Retry-After", "1");
+    WriteError(response, 503, "busy",
+               "too many calls are waiting for device \"" + device->Id() + "\"; try again");
+    return;
+  }
+  WriteJson(response, 200, device->Describe());
 }
 
 void Gateway::ProbeRoute(const HttpRequest& request, HttpResponse& response) {

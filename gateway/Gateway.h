@@ -5,12 +5,15 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <iosfwd>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "Audit.h"
 #include "Devices.h"
 #include "Health.h"
 #include "Http.h"
@@ -34,6 +37,18 @@ struct Options {
   std::chrono::milliseconds probeInterval{30000};
   // /metrics and /probe answer without a token (for a Prometheus on a trusted network).
   bool metricsPublic = false;
+  // The audit trail's file; empty keeps the newest records in memory only.
+  std::string auditFile;
+  // The inventory that devices added or removed through the API are written back to; empty:
+  // such changes last until the gateway stops. inventoryWritable false: they are refused,
+  // since they would be lost at the next start.
+  std::string inventoryFile;
+  bool inventoryWritable = true;
+  // How often each device that has a desired configuration is planned against it (never
+  // applied); 0: only when one is registered. The file the registered documents are kept in
+  // (empty: memory only).
+  std::chrono::milliseconds driftInterval{600000};
+  std::string desiredFile;
 };
 
 // One route as the OpenAPI description names it: "GET", "/api/v1/devices/{id}/config", the
@@ -66,8 +81,14 @@ class Gateway {
   // Stops the heads a crashed or killed earlier run left moving (its moves file), in the
   // background; the ids it lists that are no device of this run are returned.
   std::vector<std::string> StopLeftoverMoves() { return leases_.Recover(registry_.All()); }
-  // Starts the background health probes of the devices added so far and of those added later.
-  void StartProbes() { prober_.Start(); }
+  // Opens the audit file; false with why.
+  bool OpenAudit(std::string* problem) { return audit_.Open(problem); }
+  // Starts the background health probes of the devices added so far and of those added later,
+  // and the drift checks.
+  void StartProbes();
+  // Reads the desired configurations an earlier run registered; false with why. The ids it
+  // names that are no device of this run are returned in unknown.
+  bool LoadDesired(std::vector<std::string>* unknown, std::string* problem);
 
   // Every handler has this shape; matches are the path's captured parts.
   using Handler = void (Gateway::*)(const HttpRequest&, HttpResponse&);
@@ -85,6 +106,15 @@ class Gateway {
   void Healthz(const HttpRequest& request, HttpResponse& response);
   void MetricsRoute(const HttpRequest& request, HttpResponse& response);
   void ProbeRoute(const HttpRequest& request, HttpResponse& response);
+  void ProbeDevice(const HttpRequest& request, HttpResponse& response);
+  void AuditRoute(const HttpRequest& request, HttpResponse& response);
+  // Desired state (ConfigRoutes.cpp).
+  void GetDesired(const HttpRequest& request, HttpResponse& response);
+  void PutDesired(const HttpRequest& request, HttpResponse& response);
+  void DeleteDesired(const HttpRequest& request, HttpResponse& response);
+  void CheckDrift(DeviceEntry& device, bool idle);
+  void WatchDrift();
+  bool SaveDesired(std::string* problem);
   // Configuration routes (ConfigRoutes.cpp, over the configuration engine).
   void ReadConfig(const HttpRequest& request, HttpResponse& response);
   void PlanConfig(const HttpRequest& request, HttpResponse& response);
@@ -103,6 +133,24 @@ class Gateway {
   void Fleet(const HttpRequest& request, HttpResponse& response, bool apply);
   void FollowAddress(DeviceEntry& device, const Json& document);
   void Record(DeviceEntry& device, const char* operation, const VmlCmdOutcome& outcome, bool ok);
+  // One change, into the audit trail: who asked (the token's name, never the token), the
+  // device, the operation, the values before and after, how it ended.
+  struct Change {
+    std::string device;
+    std::string operation;
+    Json before;
+    Json after;
+    bool ok = false;
+    std::string stage;
+    std::string message;
+    Json detail;  // anything else worth keeping (verified fields, a rollback)
+  };
+  void Audited(const HttpRequest& request, Change change);
+  // Writes the device list back to the inventory (a temporary file renamed over it); false
+  // with why.
+  bool SaveInventory(std::string* problem);
+  // False with a 409 written when the device list may not change.
+  bool MayChangeList(HttpResponse& response);
 
   struct Route;
   static const std::vector<Route>& Table();
@@ -120,6 +168,13 @@ class Gateway {
   Metrics metrics_;
   Leases leases_;
   Prober prober_;  // after what it probes, so that it stops first
+  Audit audit_;
+  std::mutex inventoryMutex_;  // one rewrite of the inventory at a time, and the list change with it
+  std::mutex desiredMutex_;    // one rewrite of the desired file at a time
+  std::mutex driftMutex_;
+  std::condition_variable driftChanged_;
+  bool driftStopping_ = false;
+  std::thread driftWatcher_;
   std::mutex logMutex_;
 };
 

@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -116,6 +117,15 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 86400.0));
   app.add_flag("--metrics-public", options.metricsPublic,
                "Serve /metrics and /probe without a token (for a Prometheus on a trusted network)");
+  app.add_option("--audit", options.auditFile,
+                 "File the audit trail is appended to, one JSON line a change (who, what, before, after); "
+                 "without it the newest changes are kept in memory only");
+  double driftSeconds = 600;
+  app.add_option("--drift-interval", driftSeconds,
+                 "Seconds between plans of each device's desired configuration against it (reported, never "
+                 "applied); 0: only when one is registered")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 604800.0));
   app.add_flag("--quiet", quiet, "No request log on the error stream");
   app.add_flag("--list-routes", listRoutes, "Print every route as METHOD PATH ROLE and exit");
   app.set_version_flag("--version", std::string("vmlcmd-gateway ") + VMLCMD_VERSION_TEXT);
@@ -220,10 +230,26 @@ int main(int argc, char** argv) {
 
   options.log = quiet ? nullptr : &std::cerr;
   options.probeInterval = std::chrono::milliseconds(static_cast<long long>(probeSeconds * 1000));
+  options.driftInterval = std::chrono::milliseconds(static_cast<long long>(driftSeconds * 1000));
+  if (!inventoryPath.empty()) options.desiredFile = inventoryPath + ".desired.json";
   options.textEncoding = vmlcmd_text_encoding(textEncoding.c_str());
   options.movesFile = !movesFile.empty()      ? movesFile
                       : inventoryPath.empty() ? std::string()
                                               : inventoryPath + ".moves";
+  if (!inventoryPath.empty()) {
+    // Devices added through the API are written back; a file that cannot be written is said
+    // now, and such changes are refused rather than lost at the next start.
+    options.inventoryFile = inventoryPath;
+    std::ofstream probe(inventoryPath + ".new", std::ios::binary | std::ios::trunc);
+    std::ofstream existing(inventoryPath, std::ios::binary | std::ios::app);
+    options.inventoryWritable = probe.good() && existing.good();
+    probe.close();
+    std::remove((inventoryPath + ".new").c_str());
+    if (!options.inventoryWritable) {
+      std::cerr << "vmlcmd-gateway: " << inventoryPath
+                << " cannot be written: devices cannot be added or removed through the API\n";
+    }
+  }
   gateway::Gateway gateway(tokens, options);
   for (const auto& row : rows) {
     if (!row.name.empty() && !gateway::ValidId(row.name)) {
@@ -252,6 +278,21 @@ int main(int argc, char** argv) {
               << "\", a device of an earlier run that is not in this one: its head may still be moving\n";
   }
 
+  std::vector<std::string> strangers;
+  std::string desiredProblem;
+  if (!gateway.LoadDesired(&strangers, &desiredProblem)) {
+    std::cerr << "vmlcmd-gateway: " << options.desiredFile << ": " << desiredProblem << '\n';
+    return kExitUsage;
+  }
+  for (const std::string& id : strangers) {
+    std::cerr << "vmlcmd-gateway: " << options.desiredFile << " holds a desired configuration of \"" << id
+              << "\", which is no device of this run\n";
+  }
+  std::string auditProblem;
+  if (!gateway.OpenAudit(&auditProblem)) {
+    std::cerr << "vmlcmd-gateway: --audit " << options.auditFile << ": " << auditProblem << '\n';
+    return kExitFailed;
+  }
   gateway.StartProbes();
 
   gateway::HttpServer server(

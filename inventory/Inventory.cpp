@@ -1,5 +1,6 @@
 #include "inventory/Inventory.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <istream>
@@ -179,10 +180,15 @@ bool Read(std::istream& in, const Defaults& defaults, std::vector<Entry>* entrie
 }
 
 void Write(std::ostream& out, const std::vector<Entry>& entries) {
-  out << kHeader << '\n';
+  // The encoding's column only where a row names one, so files of plain fleets keep their shape.
+  const bool encodings =
+      std::any_of(entries.begin(), entries.end(), [](const Entry& e) { return !e.textEncoding.empty(); });
+  out << kHeader << (encodings ? ",text-encoding" : "") << '\n';
   for (const Entry& e : entries) {
     out << Quoted(e.name) << ',' << e.host << ',' << e.port << ',' << Quoted(e.user) << ','
-        << Quoted(e.password) << ',' << e.videoPort << '\n';
+        << Quoted(e.password) << ',' << e.videoPort;
+    if (encodings) out << ',' << Quoted(e.textEncoding);
+    out << '\n';
   }
 }
 

@@ -47,7 +47,8 @@ struct Error {
 // of fields. False with error filled; nothing is returned then.
 bool Read(std::istream& in, const Defaults& defaults, std::vector<Entry>* entries, Error* error);
 
-// Writes the header and one line per entry, quoting fields that need it.
+// Writes the header and one line per entry, quoting fields that need it; the text-encoding
+// column only when an entry names an encoding.
 void Write(std::ostream& out, const std::vector<Entry>& entries);
 
 // Four decimal numbers 0..255 separated by dots, without leading zeros: the one form of address

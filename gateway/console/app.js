@@ -9,7 +9,8 @@ const TEXTS = {
     fleet: 'Devices', logout: 'Sign out', token: 'Access token', tokenHint: 'Paste a read or write token from the gateway\'s tokens file.',
     signIn: 'Sign in', filter: 'Filter', refresh: 'Refresh', checkAll: 'Check all', add: 'Add a device', id: 'Id', name: 'Name',
     host: 'Address', port: 'Port', user: 'User', password: 'Password', videoPort: 'Video port', state: 'State', last: 'Last result',
-    when: 'When', remove: 'Remove', unknown: 'unknown', reachable: 'reachable', unreachable: 'unreachable', none: 'none yet',
+    when: 'When', remove: 'Remove', unknown: 'unknown', state_up: 'up', state_down: 'down', state_unknown: 'unknown', none: 'none yet',
+    versions: 'Versions', since: 'since', drift: 'drift', changes: 'Recent changes', noChanges2: 'No change made through this gateway yet.', by: 'by',
     sectionNetwork: 'Network', sectionVideo: 'Encoder and picture', sectionOsd: 'OSD caption and clock', sectionRegions: 'Mask and motion',
     sectionPtz: 'PTZ', ip: 'Device IP', mask: 'Subnet mask', gateway: 'Gateway', baud: 'Baud rate', allowAddress: 'Allow a change of address',
     bitrate: 'Bitrate (kbit/s)', frameRate: 'Frame rate', iframe: 'I-frame interval', quant: 'Quantiser step', paramR: 'Parameter R',
@@ -28,7 +29,8 @@ const TEXTS = {
   zh: {
     fleet: '设备列表', logout: '退出登录', token: '访问令牌', tokenHint: '粘贴网关令牌文件中的读或写令牌。', signIn: '登录', filter: '筛选',
     refresh: '刷新', checkAll: '全部检查', add: '添加设备', id: '标识', name: '名称', host: '地址', port: '端口', user: '用户名', password: '密码',
-    videoPort: '视频端口', state: '状态', last: '上次结果', when: '时间', remove: '删除', unknown: '未知', reachable: '可达', unreachable: '不可达',
+    videoPort: '视频端口', state: '状态', last: '上次结果', when: '时间', remove: '删除', unknown: '未知', state_up: '在线', state_down: '离线', state_unknown: '未知',
+    versions: '版本', since: '自', drift: '偏差', changes: '最近的更改', noChanges2: '尚未通过此网关进行更改。', by: '操作者',
     none: '尚无', sectionNetwork: '设备配置', sectionVideo: '视频参数', sectionOsd: 'OSD设置', sectionRegions: '遮挡设置 / 移动侦察',
     sectionPtz: '云台控制', ip: '设备IP', mask: '子网掩码', gateway: '网关', baud: '波特率', allowAddress: '允许更改地址', bitrate: '码速率(KBit)',
     frameRate: '帧率', iframe: 'I帧间隔', quant: '量化步长', paramR: '参数 R', brightness: '亮度', contrast: '对比度', saturation: '饱和度', hue: '色度',
@@ -140,16 +142,21 @@ async function showFleet() {
   const main = document.getElementById('main');
   const filter = el('input', { type: 'text', id: 'filter', placeholder: T.filter, value: sessionStorage.getItem('vmlcmd-filter') || '' });
   const body = el('tbody', { id: 'devices' });
-  const table = el('table', {}, el('thead', {}, el('tr', {}, [T.id, T.name, T.host, T.videoPort, T.state, T.last, T.when, ''].map((h) => el('th', { text: h })))), body);
+  const table = el('table', {}, el('thead', {}, el('tr', {}, [T.id, T.name, T.host, T.videoPort, T.state, T.versions, T.last, T.when, ''].map((h) => el('th', { text: h })))), body);
+  const stateText = (d) => T['state_' + d.state] || d.state;
+  // The last call's result, or else what the probes found wrong.
+  const lastText = (d) => d.last ? `${d.last.operation}: ${d.last.ok ? 'ok' : d.last.message}`
+    : (d.health && d.health.failure && d.state === 'down' ? d.health.failure.message : T.none);
   let devices = [];
   const render = () => {
     const words = filter.value.trim().toLowerCase();
     sessionStorage.setItem('vmlcmd-filter', filter.value);
-    body.replaceChildren(...devices.filter((d) => !words || [d.id, d.name, d.host + ':' + d.port, T[d.state], d.state].join(' ').toLowerCase().includes(words)).map((d) =>
+    body.replaceChildren(...devices.filter((d) => !words || [d.id, d.name, d.host + ':' + d.port, stateText(d), d.state].join(' ').toLowerCase().includes(words)).map((d) =>
       el('tr', { class: 'device', 'data-id': d.id, onclick: () => { location.hash = '#/device/' + encodeURIComponent(d.id); } },
         el('td', { text: d.id }), el('td', { text: d.name }), el('td', { text: `${d.host}:${d.port}` }), el('td', { text: d.videoPort }),
-        el('td', {}, el('span', { class: 'state ' + d.state, text: T[d.state] || d.state })),
-        el('td', { text: d.last ? `${d.last.operation}: ${d.last.ok ? 'ok' : d.last.message}` : T.none }),
+        el('td', {}, el('span', { class: 'state ' + d.state, text: stateText(d) + (d.drift && d.drift.fields ? ` · ${T.drift} ${d.drift.fields}` : ''), title: d.since ? `${T.since} ${new Date(d.since).toLocaleString(LANG === 'zh' ? 'zh-CN' : 'en-GB')}` : undefined })),
+        el('td', { class: 'versions', text: d.health && d.health.versions ? `BSP ${d.health.versions.bsp >>> 0} · NAPI ${d.health.versions.napi >>> 0}` : '' }),
+        el('td', { text: lastText(d) }),
         el('td', { text: d.last ? formatWhen(d.last.at) : '' }),
         el('td', {}, role === 'write' ? el('button', { type: 'button', class: 'remove', text: T.remove, onclick: async (e) => {
           e.stopPropagation();
@@ -163,7 +170,8 @@ async function showFleet() {
   };
   filter.addEventListener('input', render);
   const checkAll = async () => {
-    await Promise.all(devices.map((d) => api('GET', `/devices/${encodeURIComponent(d.id)}/config?ports=${d.videoPort}`, undefined, { acceptFailure: true }).catch(() => null)));
+    // One short probe a device, not a whole configuration read.
+    await Promise.all(devices.map((d) => api('POST', `/devices/${encodeURIComponent(d.id)}/probe`, undefined, { acceptFailure: true }).catch(() => null)));
     await load();
   };
   const form = addDeviceForm(load);
@@ -208,7 +216,9 @@ async function showDevice(id, section) {
   const tabs = el('div', { class: 'tabs', role: 'tablist' }, SECTIONS.map((s) => el('button', { type: 'button', role: 'tab', id: 'tab-' + s,
     'aria-selected': s === section ? 'true' : 'false', text: T[SECTION_TITLES[s]], onclick: () => { location.hash = `#/device/${encodeURIComponent(id)}/${s}`; } })));
   const panel = el('div', { id: 'panel' });
-  main.replaceChildren(tabs, panel);
+  const changes = el('div', { class: 'card', id: 'changes' });
+  main.replaceChildren(tabs, panel, changes);
+  recentChanges(id, changes).catch(() => {});
   if (section === 'ptz') { panel.append(ptzPad(device)); return; }
   panel.append(el('p', { class: 'muted', text: T.loading }));
   const port = String(device.videoPort);
@@ -218,6 +228,16 @@ async function showDevice(id, section) {
   if (read.status !== 200) panel.append(el('p', { class: 'result-bad', id: 'read-error', text: `${read.data.error.stage}: ${read.data.error.message}` }));
   const editor = { network: networkEditor, video: videoEditor, osd: osdEditor, regions: regionsEditor }[section](current, port);
   panel.append(editor.node, planApplyBar(device, editor, section));
+}
+
+// The device's newest changes from the audit trail: when, who, what, the values before and after.
+async function recentChanges(id, node) {
+  const records = (await api('GET', `/audit?device=${encodeURIComponent(id)}&limit=10`)).data.records.reverse();
+  const values = (v) => (v === null || v === undefined ? '' : typeof v === 'object' ? Object.entries(v).map(([k, x]) => `${k} = ${JSON.stringify(x)}`).join(', ') : String(v));
+  node.replaceChildren(el('h3', { text: T.changes }), records.length === 0 ? el('p', { class: 'muted', text: T.noChanges2 })
+    : el('table', {}, el('tbody', {}, records.map((r) => el('tr', { class: 'change' }, el('td', { text: new Date(r.at).toLocaleString(LANG === 'zh' ? 'zh-CN' : 'en-GB') }),
+      el('td', { text: `${T.by} ${r.who}` }), el('td', { text: r.operation }), el('td', { text: values(r.before) }), el('td', { text: values(r.after) }),
+      el('td', { class: r.result === 'ok' ? 'result-ok' : 'result-bad', text: r.result === 'ok' ? 'ok' : `${r.stage}: ${r.message || ''}` }))))));
 }
 
 function get(object, ...keys) {

@@ -18,6 +18,7 @@ NAPI_SIM = os.environ.get("NAPI_SIM", "napi-sim")
 LOADER = [os.environ["VMLCMD_TEST_LOADER"]] if os.environ.get("VMLCMD_TEST_LOADER") else []
 WRITE = "write-token-0123456789abcdef"
 READ = "read-token-0123456789abcdef00"
+METRICS = "metrics-token-0123456789abcdef"
 PASSWORD = "Pw#7x!q2"  # the simulated devices' password; it must never leave the gateway
 PTZ_COMMAND = 60
 PTZ_STOP = 12
@@ -91,23 +92,27 @@ class Sim:
 class Gateway:
     """A vmlcmd-gateway process; its request log is kept to check that no password reaches it."""
 
-    def __init__(self, inventory_rows, directory, extra=(), roles=()):
+    def __init__(self, inventory_rows, directory, extra=()):
         self.directory = directory
         inventory = os.path.join(directory, "inventory.csv")
-        with open(inventory, "w") as f:
+        # None: the inventory an earlier gateway of this directory left (a restart).
+        with open(inventory, "w") if inventory_rows is not None else open(os.devnull, "w") as f:
             f.write("# test fleet\nname,host,port,user,password,video-port\n")
-            for row in inventory_rows:
+            for row in inventory_rows or ():
                 f.write(f"{row['name']},{row['host']},{row['port']},{row.get('user', 'admin')},"
                         f"{row.get('password', PASSWORD)},{row.get('video-port', 0)}\n")
         tokens = os.path.join(directory, "tokens")
         with open(tokens, "w") as f:
-            f.write(f"# roles\nwrite {WRITE}\nread {READ}\n")
-            for role, token in roles:
-                f.write(f"{role} {token}\n")
+            # The writer named, the reader in the older two-field form.
+            f.write(f"# roles\nwrite alice {WRITE}\nread {READ}\nmetrics prometheus {METRICS}\n")
         self.log_path = os.path.join(directory, "gateway.log")
         self.log = open(self.log_path, "w")
+        # No background probes unless a test asks: they would add requests to what tests count.
+        probing = () if any(str(a).startswith("--probe-interval") for a in extra) else ("--probe-interval", "0")
+        self.inventory = inventory
         self.process = subprocess.Popen(
-            [*LOADER, GATEWAY, "--inventory", inventory, "--tokens", tokens, "--listen", "127.0.0.1:0", *extra],
+            [*LOADER, GATEWAY, "--inventory", inventory, "--tokens", tokens, "--listen", "127.0.0.1:0", *probing,
+             *extra],
             stdout=subprocess.PIPE, stderr=self.log, text=True)
         self.port = int(_read_line(self.process.stdout, r"listening on https?://127\.0\.0\.1:(\d+)/", "gateway").group(1))
 

@@ -31,7 +31,7 @@ def main():
             driver.get(f"http://127.0.0.1:{gateway.port}/#token={conftest.WRITE}")
             wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "tr.device"))
             driver.find_element(By.ID, "check-all").click()
-            wait.until(lambda d: "unreachable" in d.find_element(By.ID, "devices").get_attribute("innerHTML"))
+            wait.until(lambda d: "state down" in d.find_element(By.ID, "devices").get_attribute("innerHTML"))
             driver.save_screenshot(os.path.join(output, "gateway-fleet.png"))
 
             driver.find_element(By.CSS_SELECTOR, "tr.device").click()

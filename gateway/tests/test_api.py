@@ -14,7 +14,7 @@ import http.client
 import jsonschema
 import pytest
 
-from conftest import GATEWAY, PASSWORD, PTZ_STOP, READ, WRITE, Gateway, wait_for
+from conftest import GATEWAY, METRICS, PASSWORD, PTZ_STOP, READ, WRITE, Gateway, dead_port, wait_for
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BITRATE = {"video_ports": {"0": {"encoder": {"bitrate": 1536}}}}
@@ -40,6 +40,15 @@ BITRATE = {"video_ports": {"0": {"encoder": {"bitrate": 1536}}}}
         ("POST", "/api/v1/devices/cam1/config/apply", BITRATE, WRITE, 200),
         ("GET", "/openapi.json", None, None, 200),
         ("GET", "/", None, None, 200),
+        ("GET", "/healthz", None, None, 200),
+        ("GET", "/metrics", None, None, 401),
+        ("GET", "/probe?target=cam1", None, None, 401),
+        ("GET", "/metrics", None, METRICS, 200),
+        ("GET", "/metrics", None, READ, 200),
+        ("GET", "/probe?target=cam1", None, METRICS, 200),
+        ("GET", "/probe?target=nosuch", None, METRICS, 404),
+        ("GET", "/api/v1/devices", None, METRICS, 403),
+        ("POST", "/api/v1/devices/cam1/ptz/stop", None, METRICS, 403),
     ],
 )
 def test_tokens_and_roles(gateway, method, path, body, token, expected):
@@ -104,8 +113,9 @@ def test_a_dead_device_fails_alone_in_a_fleet_call(gateway):
     assert results["nosuch"]["error"]["stage"] == "not-found"
     assert data["summary"] == {"devices": 4, "ok": 2, "failed": 2}
     devices = {d["id"]: d for d in gateway.request("GET", "/api/v1/devices")[1]}
-    assert devices["dead"]["state"] == "unreachable"
-    assert devices["cam1"]["state"] == "reachable"
+    assert devices["dead"]["state"] == "down"
+    assert devices["dead"]["health"]["failure"]["stage"] == "connect-refused"
+    assert devices["cam1"]["state"] == "up"
 
 
 def test_the_lease_stops_a_head_whose_client_vanished(gateway, sim):
@@ -319,7 +329,9 @@ def test_tls_with_a_certificate(sim, workdir):
         ("write short\n", "shorter than 16"),
         ("admin 0123456789abcdef0123\n", "unknown role"),
         ("read\n", "without a token"),
-        ("read 0123456789abcdef0123 extra\n", "more than a role and a token"),
+        ("read alice 0123456789abcdef0123 extra\n", "more than a role, a name and a token"),
+        ("read al/ice 0123456789abcdef0123\n", "a name may hold only"),
+        ("read alice 0123456789abcdef0123\nwrite alice 0123456789abcdef0124\n", "listed twice"),
         ("read 0123456789abcdef0123\nwrite 0123456789abcdef0123\n", "listed twice"),
         ("# nothing\n\n", "no tokens"),
     ],
@@ -335,3 +347,140 @@ def test_a_bad_tokens_file_stops_the_start(workdir, tokens, problem):
                          capture_output=True, text=True, timeout=10)
     assert run.returncode == 2 and problem in run.stderr
     assert "0123456789abcdef0123" not in run.stderr
+
+
+def test_probes_tell_up_and_down_before_anybody_calls(sim, workdir):
+    probed = 14  # a device no other test of this module uses
+    directory = os.path.join(workdir, "probes")
+    os.makedirs(directory, exist_ok=True)
+    rows = [dict(sim.rows[probed], name="probed"), {"name": "gone", "host": "127.0.0.1", "port": dead_port()}]
+    g = Gateway(rows, directory, extra=("--probe-interval", "0.2"))
+
+    def devices():
+        return {d["id"]: d for d in g.request("GET", "/api/v1/devices", token=READ)[1]}
+
+    try:
+        assert wait_for(lambda: [d["state"] for d in devices().values()] == ["up", "down"])
+        listed = devices()
+        assert listed["probed"]["last"] is None  # nobody called it: the probe alone knows
+        assert listed["probed"]["health"]["versions"]["bsp"] > 0
+        assert listed["gone"]["health"]["failure"]["stage"] == "connect-refused"
+        sim.call("stop-listening", device=probed)
+        assert wait_for(lambda: devices()["probed"]["state"] == "down")
+        metrics = g.request("GET", "/metrics", token=METRICS)[2]
+        assert 'vmlcmd_device_up{device="probed"} 0' in metrics
+        assert 'vmlcmd_device_probe_failures_total{device="probed",stage="connect-refused"}' in metrics
+        assert PASSWORD not in metrics and "admin" not in metrics
+        sim.call("start-listening", device=probed)
+        assert wait_for(lambda: devices()["probed"]["state"] == "up")
+        since = devices()["probed"]["since"]
+        time.sleep(0.5)  # more probes, all up: the state's start stays where it was
+        assert devices()["probed"]["since"] == since
+    finally:
+        sim.call("start-listening", device=probed)
+        g.close()
+
+
+def test_every_change_is_audited_with_who_before_and_after(sim, workdir):
+    directory = os.path.join(workdir, "audit")
+    os.makedirs(directory, exist_ok=True)
+    trail = os.path.join(directory, "audit.jsonl")
+    g = Gateway([dict(sim.rows[13], name="cam")], directory, extra=("--audit", trail))
+    try:
+        wanted = {"video_ports": {"0": {"encoder": {"bitrate": 1111}}}}
+        before = g.request("GET", "/api/v1/devices/cam/config", token=READ)[1]["video_ports"]["0"]["encoder"]["bitrate"]
+        assert g.request("POST", "/api/v1/devices/cam/config/apply", wanted)[0] == 200
+        assert g.request("POST", "/api/v1/fleet/config/apply", {"ids": ["cam"], "document": wanted})[0] == 200
+        assert g.request("POST", "/api/v1/devices/cam/ptz/move", {"axis": "pan", "direction": 1})[0] == 200
+        assert g.request("POST", "/api/v1/devices/cam/ptz/stop")[0] == 200
+        assert g.request("POST", "/api/v1/devices/cam/clock", {"time": "2026-12-10T08:00:00"})[0] == 200
+        added = {"id": "extra", "host": "127.0.0.1", "port": 9, "password": "s3cret"}
+        assert g.request("POST", "/api/v1/devices", added)[0] == 201
+        assert g.request("DELETE", "/api/v1/devices/extra")[0] == 204
+        assert g.request("GET", "/api/v1/devices/cam/config", token=READ)[0] == 200  # a read is no change
+
+        with open(trail) as f:
+            text = f.read()
+        records = [json.loads(line) for line in text.splitlines()]
+        assert [r["operation"] for r in records] == [
+            "config.apply", "fleet.config.apply", "ptz.move", "ptz.stop", "clock", "device.add", "device.remove"]
+        apply = records[0]
+        assert apply["who"] == "alice" and apply["role"] == "write" and apply["address"] == "127.0.0.1"
+        assert apply["device"] == "cam" and apply["result"] == "ok" and apply["time"].endswith("Z")
+        assert apply["before"] == {"video_ports.0.encoder.bitrate": before}
+        assert apply["after"] == {"video_ports.0.encoder.bitrate": 1111}
+        assert records[1]["before"] == {} and records[1]["after"] == {}  # already so: nothing changed
+        for secret in (PASSWORD, "s3cret", WRITE, READ, METRICS):
+            assert secret not in text
+
+        status, served, _ = g.request("GET", "/api/v1/audit?device=cam&limit=2", token=READ)
+        assert status == 200 and [r["operation"] for r in served["records"]] == ["ptz.stop", "clock"]
+        since = records[5]["at"]
+        served = g.request("GET", f"/api/v1/audit?since={since}", token=READ)[1]["records"]
+        assert [r["operation"] for r in served] == ["device.add", "device.remove"]
+        assert g.request("GET", "/api/v1/audit?limit=-1", token=READ)[0] == 400
+    finally:
+        g.close()
+
+
+def test_the_device_list_outlives_a_restart(sim, workdir):
+    directory = os.path.join(workdir, "persist")
+    os.makedirs(directory, exist_ok=True)
+    g = Gateway([dict(sim.rows[12], name="first")], directory)
+    try:
+        assert g.request("POST", "/api/v1/devices", {"id": "added", "host": "127.0.0.1", "port": 9,
+                                                     "textEncoding": "utf-8"})[0] == 201
+        assert g.request("DELETE", "/api/v1/devices/first")[0] == 204
+    finally:
+        g.close()
+    g = Gateway(None, directory)  # the same inventory file, as the first one left it
+    try:
+        listed = g.request("GET", "/api/v1/devices", token=READ)[1]
+        assert [(d["id"], d["port"], d["textEncoding"]) for d in listed] == [("added", 9, "utf-8")]
+    finally:
+        g.close()
+
+
+def test_an_inventory_that_cannot_be_written_refuses_list_changes(sim, workdir):
+    directory = os.path.join(workdir, "read-only")
+    os.makedirs(directory, exist_ok=True)
+    # Its temporary file cannot be made, even by root: a directory is in the way.
+    os.makedirs(os.path.join(directory, "inventory.csv.new"), exist_ok=True)
+    g = Gateway([dict(sim.rows[12], name="only")], directory)
+    try:
+        status, data, _ = g.request("POST", "/api/v1/devices", {"host": "127.0.0.1", "port": 9})
+        assert status == 409 and data["error"]["stage"] == "inventory-not-writable"
+        assert g.request("DELETE", "/api/v1/devices/only")[0] == 409
+        assert [d["id"] for d in g.request("GET", "/api/v1/devices", token=READ)[1]] == ["only"]
+        assert "cannot be written" in g.log_text()
+    finally:
+        g.close()
+
+
+def test_a_desired_configuration_reports_drift_and_is_never_applied(sim, workdir):
+    directory = os.path.join(workdir, "desired")
+    os.makedirs(directory, exist_ok=True)
+    device = 11
+    g = Gateway([dict(sim.rows[device], name="cam")], directory)
+    wanted = {"video_ports": {"0": {"encoder": {"bitrate": 2222}}}}
+    try:
+        assert g.request("PUT", "/api/v1/devices/cam/desired", wanted, token=READ)[0] == 403
+        status, data, _ = g.request("PUT", "/api/v1/devices/cam/desired", wanted)
+        assert status == 200, data
+        assert data["drift"]["fields"] == 1 and data["drift"]["paths"] == ["video_ports.0.encoder.bitrate"]
+        assert sim.state(device)["videoPorts"][0]["encoder"]["bitrate"] != 2222  # reported, not applied
+        assert 'vmlcmd_device_config_drift{device="cam"} 1' in g.request("GET", "/metrics", token=METRICS)[2]
+        bad = g.request("PUT", "/api/v1/devices/cam/desired", {"video_ports": {"0": {"encoder": {"bitrate": "x"}}}})
+        assert bad[0] == 400 and g.request("GET", "/api/v1/devices/cam/desired", token=READ)[1]["document"] == wanted
+    finally:
+        g.close()
+    g = Gateway(None, directory)  # registered documents outlive a restart
+    try:
+        assert g.request("GET", "/api/v1/devices/cam/desired", token=READ)[1]["document"] == wanted
+        assert g.request("POST", "/api/v1/devices/cam/config/apply", wanted)[0] == 200
+        assert g.request("POST", "/api/v1/devices/cam/probe", token=READ)[0] == 200
+        assert g.request("PUT", "/api/v1/devices/cam/desired", wanted)[1]["drift"]["fields"] == 0
+        assert g.request("DELETE", "/api/v1/devices/cam/desired")[0] == 204
+        assert g.request("GET", "/api/v1/devices", token=READ)[1][0]["drift"] is None
+    finally:
+        g.close()

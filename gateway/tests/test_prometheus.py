@@ -16,13 +16,12 @@ import http.client
 import pytest
 import yaml
 
-from conftest import PASSWORD, READ, WRITE, Gateway, Sim, wait_for
+from conftest import METRICS, PASSWORD, READ, WRITE, Gateway, Sim, wait_for
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MONITORING = os.path.join(HERE, "..", "..", "monitoring")
 PROMETHEUS = os.environ.get("PROMETHEUS", "/usr/bin/prometheus")
 PROMTOOL = shutil.which("promtool")
-METRICS = "metrics-token-0123456789abcdef"
 PROBE_INTERVAL = 1.0
 DEVICES = 3
 # A sanitized gateway answers several times slower; the deadlines then leave room for it.
@@ -143,7 +142,7 @@ def gateway(fleet, workdir):
     directory = os.path.join(workdir, "probing")
     os.mkdir(directory)
     rows = [dict(row, name=name) for row, name in zip(fleet.rows, names(fleet))]
-    g = Gateway(rows, directory, extra=["--probe-interval", str(PROBE_INTERVAL)], roles=[("metrics", METRICS)])
+    g = Gateway(rows, directory, extra=["--probe-interval", str(PROBE_INTERVAL)])
     yield g
     g.close()
 
