@@ -219,7 +219,8 @@ def test_the_exposition_passes_promtool_after_probes_and_requests(gateway, fleet
             ("GET", "/api/v1/devices/cam1/config", None, 200),
             ("GET", "/api/v1/devices/no-such-device/config", None, 404),
             ("POST", "/api/v1/devices/cam1/ptz/move", {"axis": "pan", "direction": 1, "seconds": 0.5}, 200),
-            ("POST", "/api/v1/devices/cam1/ptz/stop", None, 200)]:
+            ("POST", "/api/v1/devices/cam1/ptz/stop", None, 200),
+            ("PUT", "/api/v1/devices/cam1/desired", {"video_ports": {"0": {"encoder": {"bitrate": 2222}}}}, 200)]:
         status, _, text = gateway.request(method, path, body, token=WRITE)
         assert status == expected, text
     text = scrape(gateway)
@@ -231,12 +232,12 @@ def test_the_exposition_passes_promtool_after_probes_and_requests(gateway, fleet
     assert not [l for n, l, _ in samples(text) if "cam1" in l.get("route", "")]
     assert value(text, "vmlcmd_device_ptz_stops_sent_total", device="cam1") >= 1
     assert value(text, "vmlcmd_gateway_device_call_duration_seconds_count", kind="config.read") >= 1
-    # Every series the alert rules watch is one the gateway serves (drift only for a device with
-    # a desired configuration registered, which none of these has).
+    assert value(text, "vmlcmd_device_config_drift", device="cam1") == 1
+    assert value(text, "vmlcmd_device_config_drift", device="cam2") is None  # no desired configuration
+    # Every series the alert rules watch is one the gateway serves.
     with open(os.path.join(MONITORING, "vmlcmd-alerts.yml")) as f:
         watched = set(re.findall(r"\bvmlcmd_[a-z_]+", f.read()))
-    served = {n for n, _, _ in samples(text)}
-    assert watched - served == {"vmlcmd_device_config_drift"}
+    assert watched - {n for n, _, _ in samples(text)} == set()
     for secret in (PASSWORD, METRICS, READ, WRITE):
         assert secret not in text
 
