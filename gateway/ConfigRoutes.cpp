@@ -177,7 +177,14 @@ void Gateway::FollowAddress(DeviceEntry& device, const Json& document) {
   if (ip == device.Target().host) return;
   vmlctl::Target moved = device.Target();
   moved.host = ip;
-  registry_.Replace(std::make_shared<DeviceEntry>(device.Id(), device.Name(), moved));
+  auto entry = std::make_shared<DeviceEntry>(device.Id(), device.Name(), moved);
+  entry->SetDesired(device.Desired());
+  std::lock_guard<std::mutex> lock(inventoryMutex_);
+  registry_.Replace(entry);
+  // The inventory follows, so that a restart finds the device where it now is. A file that
+  // cannot be written keeps the old address; the device list says the new one until then.
+  std::string problem;
+  if (options_.inventoryWritable) SaveInventory(&problem);
 }
 
 void Gateway::Fleet(const HttpRequest& request, HttpResponse& response, bool apply) {

@@ -245,15 +245,17 @@ bool Gateway::IsStop(const HttpRequest& request) {
 void Gateway::Log(const HttpRequest& request, const HttpResponse& response,
                   std::chrono::steady_clock::time_point start) {
   if (!options_.log) return;
-  // The path and the status only: bodies carry passwords and documents. The role, never the
-  // token. Whatever the client sent is escaped, so no request can forge a line of its own.
+  // The path and the status only: bodies carry passwords and documents. The role and the
+  // token's name, never the token. Whatever the client sent is escaped, so no request can forge a line of its
+  // own.
   const auto micros =
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
-  const std::string line =
-      UtcNow() + ' ' + LogText(request.remote_addr) + ' ' + LogText(request.method) + ' ' +
-      LogText(request.path.empty() ? request.target : request.path) + ' ' + std::to_string(response.status) +
-      " role=" + RoleName(tokens_.RoleOf(request.get_header_value("Authorization"))) + ' ' +
-      std::to_string(micros / 1000) + '.' + std::to_string(micros % 1000 / 100) + "ms\n";
+  const Caller caller = tokens_.CallerOf(request.get_header_value("Authorization"));
+  const std::string line = UtcNow() + ' ' + LogText(request.remote_addr) + ' ' + LogText(request.method) +
+                           ' ' + LogText(request.path.empty() ? request.target : request.path) + ' ' +
+                           std::to_string(response.status) + " role=" + RoleName(caller.role) +
+                           (caller.name.empty() ? std::string() : " who=" + caller.name) + ' ' +
+                           std::to_string(micros / 1000) + '.' + std::to_string(micros % 1000 / 100) + "ms\n";
   std::lock_guard<std::mutex> lock(logMutex_);
   *options_.log << line << std::flush;
 }

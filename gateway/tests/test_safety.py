@@ -202,7 +202,7 @@ def test_the_log_cannot_be_forged_and_names_no_token(gateway):
     log = gateway.log_text()
     lines = [line for line in log.splitlines() if "/nope" in line]
     assert len(lines) == 1 and "%0A" in lines[0] and "\x1b" not in log
-    assert " 404 role=write " in lines[0] and lines[0][:4].isdigit() and lines[0][19] == "Z"
+    assert " 404 role=write who=alice " in lines[0] and lines[0][:4].isdigit() and lines[0][19] == "Z"
     assert READ not in log and WRITE not in log
 
 
