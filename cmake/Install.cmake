@@ -3,6 +3,7 @@
 #   runtime      the shared library (libVmlCmd.so.<version> and its SONAME link)
 #   development  the header, the development link, the CMake package and the pkg-config file
 #   tools        napi-sim, vmlctl and vmlcmd-gateway with their man pages, the gateway's unit
+#                and its monitoring files (monitoring/CMakeLists.txt)
 # Tests, benchmarks and fuzz targets have no install rules at all.
 include(CMakePackageConfigHelpers)
 

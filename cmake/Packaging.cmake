@@ -106,7 +106,8 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION
     "applies a device's whole configuration (schema in /usr/share/vmlcmd);\n"
     "and vmlcmd-gateway, which serves a fleet over HTTP/JSON with an OpenAPI\n"
     "description and a web console (its systemd unit is installed but not\n"
-    "enabled).")
+    "enabled; Prometheus alert rules and an example scrape configuration\n"
+    "for it in /usr/share/vmlcmd-gateway/monitoring).")
 string(CONCAT CPACK_COMPONENT_TOOLS_DESCRIPTION ${CPACK_COMPONENT_TOOLS_DESCRIPTION})
 
 set(CPACK_DEBIAN_PYTHONDEB_PACKAGE_NAME python3-vmlcmd)

@@ -15,7 +15,7 @@ default_packages=(cmake ninja-build g++ clang libclang-rt-dev clang-format libgt
           libboost1.81-dev libssl-dev libcpp-httplib-dev  # the gateway's HTTP (Beast), and an HTTP client for its benchmark
           curl wrk python3-jsonschema chromium chromium-driver python3-selenium  # clients of the gateway's tests and docs
           ansible-core  # the Ansible collection: its build and its playbook tests
-          prometheus-cpp-dev prometheus)  # the gateway's metrics, and the Prometheus and promtool that test them
+          prometheus-cpp-dev prometheus python3-yaml)  # the gateway's metrics, the Prometheus and promtool that test them, and the reader of their example configuration
 # vmlctl alone: the library, the simulator it embeds (asio), the configuration engine (JSON) and
 # its command line (CLI11).
 demo_packages=(cmake ninja-build g++ libasio-dev libcli11-dev nlohmann-json3-dev)
