@@ -8,9 +8,11 @@ namespace gateway {
 
 namespace {
 
-// Devices listed at start are probed over this time (or the interval, if shorter), not all at
-// once.
+// Devices listed at start are probed over at least this time, and a large fleet over this much
+// a device, within the interval: their state is known in seconds, and a thousand devices are not
+// asked all at once.
 constexpr std::chrono::milliseconds kFirstSpread{3000};
+constexpr std::chrono::milliseconds kFirstSpreadPerDevice{20};
 
 }  // namespace
 
@@ -38,10 +40,15 @@ void Prober::Start() {
   const auto now = Clock::now();
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto spread = std::min<std::chrono::milliseconds>(kFirstSpread, interval_);
+    const auto devices = registry_.All();
+    const auto spread = std::min<std::chrono::milliseconds>(
+        std::max<std::chrono::milliseconds>(kFirstSpread,
+                                            kFirstSpreadPerDevice * static_cast<long long>(devices.size())),
+        interval_);
     std::uniform_int_distribution<long long> offset(0, spread.count());
-    for (const auto& device : registry_.All()) {
-      due_.push({now + std::chrono::milliseconds(offset(random_)), device->Id()});
+    for (const auto& device : devices) {
+      if (scheduled_.insert(device->Id()).second)
+        due_.push({now + std::chrono::milliseconds(offset(random_)), device->Id()});
     }
   }
   const int workers = std::max(1, pool_.Concurrency() / 4);
@@ -52,6 +59,8 @@ void Prober::Watch(const std::string& id) {
   if (interval_.count() <= 0) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    // A device removed and added again under its id keeps its one place in the schedule.
+    if (!scheduled_.insert(id).second) return;
     due_.push({Clock::now(), id});
   }
   changed_.notify_one();
@@ -81,6 +90,7 @@ void Prober::Work() {
       due_.push({Clock::now() + Jittered(), next.second});
     } else {
       lock.lock();
+      scheduled_.erase(next.second);
     }
   }
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <queue>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -50,6 +51,7 @@ class Prober {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::priority_queue<Due, std::vector<Due>, std::greater<Due>> due_;
+  std::set<std::string> scheduled_;  // the ids in due_, each once
   std::mt19937 random_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
