@@ -133,10 +133,26 @@ Gateway::Gateway(Tokens tokens, Options options)
     : tokens_(std::move(tokens)),
       options_(options),
       pool_(options.concurrentCalls, options.queuePerDevice),
+      audit_(options.auditFile),
       leases_(options.movesFile),
-      prober_(registry_, pool_, options.probeInterval),
-      audit_(options.auditFile) {
+      prober_(registry_, pool_, options.probeInterval) {
   pool_.Observe([this](const char* kind, double seconds) { metrics_.ObserveCall(kind, seconds); });
+  // The gateway's own stops are changes too: nobody asked for them, so they carry the reason.
+  leases_.ObserveStops([this](const DeviceEntry& device, const char* why, bool acknowledged,
+                              const VmlCmdOutcome& outcome, int attempts) {
+    Json record = {{"who", "gateway"},
+                   {"role", "none"},
+                   {"address", ""},
+                   {"device", device.Id()},
+                   {"operation", "ptz.stop"},
+                   {"before", nullptr},
+                   {"after", {{"ptz", DeviceEntry::PtzName(device.PtzState())}}},
+                   {"result", acknowledged ? "ok" : "failed"},
+                   {"stage", vmlctl::StageName(outcome.stage)},
+                   {"detail", {{"why", why}, {"stopsSent", attempts}}}};
+    if (!acknowledged) record["message"] = vmlctl::Describe(outcome, device.Target());
+    audit_.Append(std::move(record));
+  });
 }
 
 Gateway::~Gateway() {

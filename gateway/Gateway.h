@@ -166,9 +166,9 @@ class Gateway {
   Registry registry_;
   DevicePool pool_;
   Metrics metrics_;
+  Audit audit_;  // before the leases, whose stops at exit it records
   Leases leases_;
-  Prober prober_;  // after what it probes, so that it stops first
-  Audit audit_;
+  Prober prober_;              // after what it probes, so that it stops first
   std::mutex inventoryMutex_;  // one rewrite of the inventory at a time, and the list change with it
   std::mutex desiredMutex_;    // one rewrite of the desired file at a time
   std::mutex driftMutex_;

@@ -59,7 +59,7 @@ Leases::~Leases() {
   // stoppers already at work end by it too.
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& device : moving) StartStopper(device, exitBound_);
+    for (const auto& device : moving) StartStopper(device, exitBound_, "the gateway is stopping");
   }
   std::map<std::string, std::thread> stoppers;
   {
@@ -107,7 +107,7 @@ bool Leases::StopNow(const std::shared_ptr<DeviceEntry>& device, VmlCmdOutcome* 
     if (unconfirmed_.count(device->Id()) == 0) device->SetPtzState(DeviceEntry::Ptz::kStopped);
     WriteState();
   } else {
-    StartStopper(device, Clock::now() + kStopBound);
+    StartStopper(device, Clock::now() + kStopBound, "the stop was not acknowledged");
   }
   return acknowledged;
 }
@@ -123,7 +123,7 @@ std::vector<std::string> Leases::Recover(const std::vector<std::shared_ptr<Devic
       missing.push_back(id);
       continue;
     }
-    StartStopper(*found, Clock::now() + kStopBound);
+    StartStopper(*found, Clock::now() + kStopBound, "an earlier run left it moving");
   }
   WriteState();
   return missing;
@@ -134,15 +134,16 @@ std::size_t Leases::Held() const {
   return leases_.size();
 }
 
-void Leases::StartStopper(const std::shared_ptr<DeviceEntry>& device, Clock::time_point bound) {
+void Leases::StartStopper(const std::shared_ptr<DeviceEntry>& device, Clock::time_point bound,
+                          const char* why) {
   device->SetPtzState(DeviceEntry::Ptz::kMayBeMoving);
   unconfirmed_[device->Id()] = device;
   WriteState();
   if (stoppers_.count(device->Id()) != 0) return;  // one is at work on it already
-  stoppers_[device->Id()] = std::thread([this, device, bound] { Stopper(device, bound); });
+  stoppers_[device->Id()] = std::thread([this, device, bound, why] { Stopper(device, bound, why); });
 }
 
-void Leases::Stopper(std::shared_ptr<DeviceEntry> device, Clock::time_point bound) {
+void Leases::Stopper(std::shared_ptr<DeviceEntry> device, Clock::time_point bound, const char* why) {
   auto wait = kFirstRetry;
   int attempts = 0;
   VmlCmdOutcome outcome{};
@@ -160,6 +161,7 @@ void Leases::Stopper(std::shared_ptr<DeviceEntry> device, Clock::time_point boun
     wait = std::min(wait * 2, kLastRetry);
   }
   RecordStop(*device, "ptz.stop", acknowledged, outcome, attempts);
+  if (observer_) observer_(*device, why, acknowledged, outcome, attempts);
   std::lock_guard<std::mutex> lock(mutex_);
   if (acknowledged) {
     unconfirmed_.erase(device->Id());
@@ -197,7 +199,7 @@ void Leases::Keep() {
       if (lease.end <= now) {
         // Each device's stop on its own thread: a slow or dead device delays nobody else's.
         lease.stopping = true;
-        StartStopper(lease.device, now + kStopBound);
+        StartStopper(lease.device, now + kStopBound, "the lease ended");
       } else if (lease.end < next) {
         next = lease.end;
       }

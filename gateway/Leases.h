@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,13 @@ class Leases {
 
   std::size_t Held() const;
 
+  // Told how each stop sent in the background ended (a lease's end, the re-sends of a stop not
+  // acknowledged, a head left moving by an earlier run, the gateway's exit), on the stopper's
+  // thread. Set before the first move.
+  using StopObserver = std::function<void(const DeviceEntry& device, const char* why, bool acknowledged,
+                                          const VmlCmdOutcome& outcome, int attempts)>;
+  void ObserveStops(StopObserver observer) { observer_ = std::move(observer); }
+
  private:
   struct Lease {
     std::shared_ptr<DeviceEntry> device;
@@ -67,8 +75,8 @@ class Leases {
   };
   void Keep();
   // Sends the stop until acknowledged or the bound passes; on its own thread.
-  void Stopper(std::shared_ptr<DeviceEntry> device, Clock::time_point bound);
-  void StartStopper(const std::shared_ptr<DeviceEntry>& device, Clock::time_point bound);
+  void Stopper(std::shared_ptr<DeviceEntry> device, Clock::time_point bound, const char* why);
+  void StartStopper(const std::shared_ptr<DeviceEntry>& device, Clock::time_point bound, const char* why);
   // Rewrites the state file with the devices that may be moving. Caller holds mutex_.
   void WriteState();
   void Reap();
@@ -83,6 +91,7 @@ class Leases {
   bool stopping_ = false;
   // At exit no stopper sends later than this, whatever its own bound.
   Clock::time_point exitBound_ = Clock::time_point::max();
+  StopObserver observer_;
   std::thread keeper_;
 };
 

@@ -419,6 +419,16 @@ def test_every_change_is_audited_with_who_before_and_after(sim, workdir):
         served = g.request("GET", f"/api/v1/audit?since={since}", token=READ)[1]["records"]
         assert [r["operation"] for r in served] == ["device.add", "device.remove"]
         assert g.request("GET", "/api/v1/audit?limit=-1", token=READ)[0] == 400
+
+        # The stop the gateway sends itself at a lease's end is recorded as its own.
+        assert g.request("POST", "/api/v1/devices/cam/ptz/move", {"axis": "tilt", "direction": -1, "seconds": 0.1})[0] == 200
+
+        def lease_stop():
+            newest = g.request("GET", "/api/v1/audit?device=cam&limit=1", token=READ)[1]["records"]
+            return newest and newest[0]["operation"] == "ptz.stop" and newest[0]
+        assert wait_for(lease_stop)
+        stop = lease_stop()
+        assert stop["who"] == "gateway" and stop["result"] == "ok" and stop["detail"]["why"] == "the lease ended"
     finally:
         g.close()
 
