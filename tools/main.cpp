@@ -269,7 +269,6 @@ int Main(int argc, char** argv) {
       "tour",
       "Walk through every family of operations against the embedded simulator, one checked step a line");
   CLI::App* state = app.add_subcommand("state", "Print the embedded simulator's device state as JSON");
-  CLI::App* helpAll = app.add_subcommand("help-all", "Print the usage of every subcommand");
   DiscoverOptions discover;
   CLI::App* discoverApp = app.add_subcommand(
       "discover",
@@ -289,6 +288,7 @@ int Main(int argc, char** argv) {
       ->check(CLI::Range(1, kMostDiscoverJobs));
   discoverApp->add_option("-o,--output", discover.output,
                           "Write the inventory to this file (replaced whole, only after a complete scan)");
+  CLI::App* helpAll = app.add_subcommand("help-all", "Print the usage of every subcommand");
   for (CLI::App* tool : {tour, state, discoverApp, helpAll}) tool->group("Tool");
   // Set after the subcommands are made, which would inherit it: the table ends the tool's own
   // help only.
