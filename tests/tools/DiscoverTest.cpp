@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -43,7 +44,9 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-ToolRun RunTool(const std::string& tool, std::vector<std::string> args) {
+// whileRunning gets the process id before the wait.
+ToolRun RunTool(const std::string& tool, std::vector<std::string> args,
+                const std::function<void(pid_t)>& whileRunning = {}) {
   char outPath[] = "/tmp/discover-test-out-XXXXXX";
   char errPath[] = "/tmp/discover-test-err-XXXXXX";
   const int out = mkstemp(outPath);
@@ -59,6 +62,7 @@ ToolRun RunTool(const std::string& tool, std::vector<std::string> args) {
   pid_t pid = -1;
   ToolRun run;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    if (whileRunning) whileRunning(pid);
     int raw = 0;
     waitpid(pid, &raw, 0);
     if (WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
@@ -360,6 +364,33 @@ TEST(DiscoverTest, RefusesBeforeSendingAndWritesNoEmptyInventory) {
   EXPECT_TRUE(Has(none.errors, "scanned 1 endpoints: 0 devices, 0 refused the login, 0 not NAPI, 1 silent;"))
       << none.errors;
   EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// Ctrl-C lets the running probe end and writes nothing: a partial scan never replaces the
+// inventory of an earlier one.
+TEST(DiscoverTest, CtrlCKeepsTheEarlierInventory) {
+  napisim::Options options;
+  options.devices = 6;
+  napisim::Simulator sim(options);
+  sim.Start();
+  std::vector<uint16_t> ports;
+  for (std::size_t i = 0; i < sim.DeviceCount(); ++i) {
+    sim.SetFault(i, 1, napisim::Fault::Delay(std::chrono::milliseconds(100)));
+    ports.push_back(sim.Port(i));
+  }
+  const std::string file = "/tmp/discover-test-kept-" + std::to_string(::getpid()) + ".csv";
+  std::ofstream(file) << "host,port\n127.0.0.1,8000\n";
+  const ToolRun run =
+      RunTool(VMLCTL_PATH, {"discover", "127.0.0.1", "--ports", Join(ports), "--jobs", "1", "-o", file},
+              [&](pid_t pid) {
+                // Once the second device has its login: one probed, several left.
+                sim.WaitForRequests(1, 1, std::chrono::seconds(10));
+                ::kill(pid, SIGINT);
+              });
+  EXPECT_EQ(run.status, 130) << run.errors;
+  EXPECT_TRUE(Has(run.errors, " of 6 endpoints (interrupted): ")) << run.errors;
+  EXPECT_EQ(Slurp(file), "host,port\n127.0.0.1,8000\n");
+  std::remove(file.c_str());
 }
 
 }  // namespace
