@@ -65,7 +65,8 @@ struct Probe {
 
 // What the outcome of the version query says of the peer. A peer is a device when its answer
 // reads as a reply of the protocol: a status of 0, or one the library's status mapping names.
-// A login "refused" with a status it does not name comes from a peer that sent something else.
+// A login "refused" with a status it does not name comes from a peer that sent something else,
+// and so does a login "answered" by a peer that then hangs up before the version request.
 Finding Classify(const VmlCmdOutcome& outcome);
 
 // Probes one endpoint with a command object of the caller's: a login and the version request
