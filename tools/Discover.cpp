@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
@@ -123,33 +125,62 @@ const char* FindingName(Finding finding) {
   return "silent";
 }
 
+// "\r[#######.......] 1,024/4,096  devices 3  2.1 s", redrawn in place on a terminal.
+std::string ScanBar(std::size_t done, std::size_t total, std::size_t devices, Clock::duration elapsed) {
+  constexpr std::size_t kWidth = 30;
+  const std::size_t filled = total == 0 ? kWidth : done * kWidth / total;
+  char seconds[32];
+  std::snprintf(
+      seconds, sizeof seconds, "%.1f s",
+      static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()) / 1e3);
+  return "\r[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " + Thousands(done) + "/" +
+         Thousands(total) + "  devices " + Thousands(devices) + "  " + seconds + "\x1b[K";
+}
+
 // Scans every endpoint on jobs threads, each with one command object of its own, until all are
-// done or stop is set. Returns how many were probed; done marks which.
+// done or stop is set, drawing a bar on progress meanwhile (none when null). Returns how many
+// were probed; done marks which.
 std::size_t Scan(const std::vector<Endpoint>& endpoints, const std::string& user, const std::string& password,
-                 int jobs, const std::atomic<bool>* stop, std::vector<Probe>* probes, std::vector<char>* done,
-                 bool* noObject) {
+                 int jobs, const std::atomic<bool>* stop, std::ostream* progress, std::vector<Probe>* probes,
+                 std::vector<char>* done, bool* noObject) {
+  const auto start = Clock::now();
   probes->assign(endpoints.size(), Probe{});
   done->assign(endpoints.size(), 0);
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> probed{0};
+  std::atomic<std::size_t> answered{0};
   std::atomic<std::size_t> created{0};
-  std::vector<std::thread> workers;
+  std::mutex mutex;
+  std::condition_variable ended;
   const std::size_t count = std::min(endpoints.size(), static_cast<std::size_t>(std::max(1, jobs)));
+  std::size_t running = count;
+  std::vector<std::thread> workers;
   for (std::size_t w = 0; w < count; ++w) {
     workers.emplace_back([&] {
-      ICommand* command = CreateICommand();
-      if (command == nullptr) return;
-      ++created;
-      while (stop == nullptr || !stop->load()) {
-        const std::size_t i = next.fetch_add(1);
-        if (i >= endpoints.size()) break;
-        // Each worker writes only the slots it took; the join below publishes them.
-        (*probes)[i] = ProbeEndpoint(*command, endpoints[i], user, password);
-        (*done)[i] = 1;
-        ++probed;
+      if (ICommand* command = CreateICommand()) {
+        ++created;
+        while (stop == nullptr || !stop->load()) {
+          const std::size_t i = next.fetch_add(1);
+          if (i >= endpoints.size()) break;
+          // Each worker writes only the slots it took; the join below publishes them.
+          (*probes)[i] = ProbeEndpoint(*command, endpoints[i], user, password);
+          (*done)[i] = 1;
+          ++probed;
+          if ((*probes)[i].finding == Finding::kDevice || (*probes)[i].finding == Finding::kLoginRefused)
+            ++answered;
+        }
+        command->Release();
       }
-      command->Release();
+      std::lock_guard<std::mutex> lock(mutex);
+      --running;
+      ended.notify_one();
     });
+  }
+  if (progress != nullptr) {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!ended.wait_for(lock, std::chrono::milliseconds(100), [&] { return running == 0; }))
+      *progress << ScanBar(probed, endpoints.size(), answered, Clock::now() - start) << std::flush;
+    *progress << "\r\x1b[K" << std::flush;
   }
   for (std::thread& worker : workers) worker.join();
   *noObject = created == 0 && !endpoints.empty();
@@ -346,8 +377,8 @@ int RunDiscover(const DiscoverOptions& options, std::ostream& out, std::ostream&
   std::vector<Probe> probes;
   std::vector<char> done;
   bool noObject = false;
-  const std::size_t scanned =
-      Scan(endpoints, user, password, options.jobs, options.stop, &probes, &done, &noObject);
+  const std::size_t scanned = Scan(endpoints, user, password, options.jobs, options.stop,
+                                   options.progress ? &err : nullptr, &probes, &done, &noObject);
   const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
   if (noObject) {
     err << "vmlctl: CreateICommand returned no object\n";

@@ -85,6 +85,7 @@ struct DiscoverOptions {
   bool json = false;   // JSON lines of what answered, then a summary, instead of the inventory
   // The login and the rows: the command line's --user, --password, --video-port, --text-encoding.
   Target login;
+  bool progress = false;  // a bar on the error stream while the scan runs (only for a terminal)
   // Set from outside (Ctrl-C) to stop starting endpoints; those running finish.
   const std::atomic<bool>* stop = nullptr;
 };

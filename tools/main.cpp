@@ -320,6 +320,7 @@ int Main(int argc, char** argv) {
     discover.json = json;
     discover.login = target;
     discover.stop = &interrupted;
+    discover.progress = PrepareProgressDisplay();
     std::signal(SIGINT, OnInterrupt);
     return RunDiscover(discover, std::cout, std::cerr);
   }
