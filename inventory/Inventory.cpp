@@ -185,6 +185,13 @@ void Write(std::ostream& out, const std::vector<Entry>& entries) {
       std::any_of(entries.begin(), entries.end(), [](const Entry& e) { return !e.textEncoding.empty(); });
   out << kHeader << (encodings ? ",text-encoding" : "") << '\n';
   for (const Entry& e : entries) {
+    for (std::string comment : e.comments) {
+      // A line break would end the comment and start a row.
+      for (char& c : comment) {
+        if (c == '\n' || c == '\r') c = ' ';
+      }
+      out << "# " << comment << '\n';
+    }
     out << Quoted(e.name) << ',' << e.host << ',' << e.port << ',' << Quoted(e.user) << ','
         << Quoted(e.password) << ',' << e.videoPort;
     if (encodings) out << ',' << Quoted(e.textEncoding);

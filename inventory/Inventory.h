@@ -34,6 +34,9 @@ struct Entry {
   // As the file names it ("cp936", "utf-8", ...): the tools read the name, so that each refuses
   // one it cannot convert with the row's line. Empty: the defaults'.
   std::string textEncoding;
+  // '#' lines Write puts just above the row (a note on the device, such as its versions); the
+  // reader skips them like any comment.
+  std::vector<std::string> comments;
 };
 
 struct Error {
@@ -47,8 +50,8 @@ struct Error {
 // of fields. False with error filled; nothing is returned then.
 bool Read(std::istream& in, const Defaults& defaults, std::vector<Entry>* entries, Error* error);
 
-// Writes the header and one line per entry, quoting fields that need it; the text-encoding
-// column only when an entry names an encoding.
+// Writes the header and one line per entry, quoting fields that need it, each entry's comments
+// above it. The text-encoding column is written when an entry names one.
 void Write(std::ostream& out, const std::vector<Entry>& entries);
 
 // Four decimal numbers 0..255 separated by dots, without leading zeros: the one form of address

@@ -19,6 +19,7 @@ enum ResultCode : int32_t {
   kSuccess = 9,
   kNotImplemented = 10,
   kInvalidArgument = 15,
+  kUnknownNapiError = 16,  // also what the library makes of a status it does not name
 };
 
 // The library's text for each documented code, in UTF-8 whatever the host's code page. An

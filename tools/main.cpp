@@ -20,6 +20,7 @@
 #include "Commands.h"
 #include "Config.h"
 #include "Device.h"
+#include "Discover.h"
 #include "ExitStatus.h"
 #include "Files.h"
 #include "Fleet.h"
@@ -268,8 +269,27 @@ int Main(int argc, char** argv) {
       "tour",
       "Walk through every family of operations against the embedded simulator, one checked step a line");
   CLI::App* state = app.add_subcommand("state", "Print the embedded simulator's device state as JSON");
+  DiscoverOptions discover;
+  CLI::App* discoverApp = app.add_subcommand(
+      "discover",
+      "Try every address and port of the targets for a device (a login and the version request, 100 ms "
+      "to connect) and print what answered as an inventory; the summary goes to stderr");
+  discoverApp
+      ->add_option(
+          "TARGET", discover.targets,
+          "An address, a CIDR block (127.0.0.0/28) or a range (127.0.0.1-127.0.0.40 or 127.0.0.1-40); "
+          "at most 65,536 endpoints in all")
+      ->required();
+  discoverApp
+      ->add_option("--ports", discover.ports, "TCP ports to try: a list with ranges, such as 8000,9000-9010")
+      ->capture_default_str();
+  discoverApp->add_option("--jobs", discover.jobs, "Endpoints tried at once, one command object each")
+      ->capture_default_str()
+      ->check(CLI::Range(1, kMostDiscoverJobs));
+  discoverApp->add_option("-o,--output", discover.output,
+                          "Write the inventory to this file (replaced whole, only after a complete scan)");
   CLI::App* helpAll = app.add_subcommand("help-all", "Print the usage of every subcommand");
-  for (CLI::App* tool : {tour, state, helpAll}) tool->group("Tool");
+  for (CLI::App* tool : {tour, state, discoverApp, helpAll}) tool->group("Tool");
   // Set after the subcommands are made, which would inherit it: the table ends the tool's own
   // help only.
   app.footer(kExitStatusTable);
@@ -292,6 +312,18 @@ int Main(int argc, char** argv) {
     return kExitOk;
   }
   target.textEncoding = vmlcmd_text_encoding(textEncoding.c_str());
+  if (discoverApp->parsed()) {
+    if (host->count() != 0 || inventoryOption->count() != 0 || trace) {
+      std::cerr << "vmlctl: discover finds its own devices; drop --host, --inventory and --trace\n";
+      return kExitUsage;
+    }
+    discover.json = json;
+    discover.login = target;
+    discover.stop = &interrupted;
+    discover.progress = PrepareProgressDisplay();
+    std::signal(SIGINT, OnInterrupt);
+    return RunDiscover(discover, std::cout, std::cerr);
+  }
   const bool embedded = host->count() == 0 && inventoryOption->count() == 0;
   if ((state->parsed() || tour->parsed()) && !embedded) {
     std::cerr << "vmlctl: " << (state->parsed() ? "state" : "tour")

@@ -223,14 +223,22 @@ def quoted_defaults(text, defaults):
     for m in QUOTED_DEFAULT.finditer(text):
         option, value = m.group(1), m.group(2)
         known = {tool: d[option] for tool, d in defaults.items() if option in d}
-        if known and value not in known.values():
+        if known and not any(value in values for values in known.values()):
             line = text.count("\n", 0, m.start()) + 1
-            problems.append((line, f"{option} ({value}), but {', '.join(f'{t} has {v}' for t, v in known.items())}"))
+            has = ', '.join(f"{t} has {' or '.join(sorted(v))}" for t, v in known.items())
+            problems.append((line, f"{option} ({value}), but {has}"))
     return problems
 
 
 def help_defaults(helps):
-    return {tool: dict(OPTION_DEFAULT.findall(output)) for tool, output in helps.items()}
+    """Every default of each option of each tool: subcommands may give one option name defaults of
+    their own (vmlctl's --jobs is 16 for --inventory and 64 for discover)."""
+    defaults = {}
+    for tool, output in helps.items():
+        options = defaults.setdefault(tool, {})
+        for option, value in OPTION_DEFAULT.findall(output):
+            options.setdefault(option, set()).add(value)
+    return defaults
 
 
 # --- running ----------------------------------------------------------------------------------------

@@ -139,11 +139,13 @@ class HelpTest(unittest.TestCase):
                "  --queue INT:INT in [1 - 1024]=8\n  --listen TEXT=127.0.0.1:8080\n  --demo   Start 8\n")
 
     def test_quoted_defaults(self):
-        defaults = docblocks.help_defaults({"vmlcmd-gateway": self.GATEWAY, "vmlctl": "  --jobs INT:INT in [1 - 1024]=16 Needs: --inventory\n"})
+        defaults = docblocks.help_defaults({"vmlcmd-gateway": self.GATEWAY, "vmlctl": "  --jobs INT:INT in [1 - 1024]=16 Needs: --inventory\n"
+                                                                                  "  --jobs INT:INT in [1 - 256]=64\n"})
         cases = [
             ("the default as it is", "at most `--concurrency` (16) together, `--queue` (8) waiting", []),
             ("a default that drifted", "a device with `--queue` (16) calls waiting", ["--queue (16), but vmlcmd-gateway has 8"]),
             ("with its argument and the word default", "N at a time (`--jobs N` (default 4))", ["--jobs (4)"]),
+            ("the default of another subcommand", "N at a time (`--jobs N` (default 64))", []),
             ("an address", "`--listen` (127.0.0.1:8080)", []),
             ("an option no tool gives a default", "`--demo` (8 devices)", []),
         ]
