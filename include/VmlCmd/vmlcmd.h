@@ -180,8 +180,9 @@ VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_account(vmlcmd_device* device, const cha
 /* Writes the one-byte setting (value 0 to 255) of a numbered port. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_set_port_setting(vmlcmd_device* device, int port, int value);
 
-/* The device's BSP and NAPI version numbers (both read from the same reply of command 1). */
+/* The device's BSP version number (command 1, outside the table: VmlCmdQueryBspVersion). */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_bsp_version(vmlcmd_device* device, int* version);
+/* The device's NAPI version number: the same request and reply as the BSP version's. */
 VMLCMD_C_API int VMLCMD_CALL vmlcmd_get_napi_version(vmlcmd_device* device, int* version);
 
 /* ---- Network identity ------------------------------------------------------------------ */
