@@ -177,8 +177,8 @@ void Gateway::FollowAddress(DeviceEntry& device, const Json& document) {
   if (ip == device.Target().host) return;
   vmlctl::Target moved = device.Target();
   moved.host = ip;
-  auto entry = std::make_shared<DeviceEntry>(device.Id(), device.Name(), moved);
-  entry->SetDesired(device.Desired());
+  auto entry = std::make_shared<DeviceEntry>(device.Id(), device.Name(), moved, device.Group());
+  entry->SetDesired(device.Desired(), device.DesiredSource());
   std::lock_guard<std::mutex> lock(inventoryMutex_);
   registry_.Replace(entry);
   // The inventory follows, so that a restart finds the device where it now is. A file that
@@ -320,12 +320,13 @@ void Gateway::CheckDrift(DeviceEntry& device, bool idle) {
 }
 
 void Gateway::WatchDrift() {
+  // At start too: the documents the inventory names have not been planned yet.
   std::unique_lock<std::mutex> lock(driftMutex_);
   while (!driftStopping_) {
-    if (driftChanged_.wait_for(lock, options_.driftInterval, [this] { return driftStopping_; })) break;
     lock.unlock();
     for (const auto& device : registry_.All()) CheckDrift(*device, true);
     lock.lock();
+    if (driftChanged_.wait_for(lock, options_.driftInterval, [this] { return driftStopping_; })) break;
   }
 }
 
@@ -335,7 +336,8 @@ bool Gateway::SaveDesired(std::string* problem) {
   Json all = Json::object();
   for (const auto& device : registry_.All()) {
     Json desired = device->Desired();
-    if (!desired.is_null()) all[device->Id()] = std::move(desired);
+    // Those the inventory names are kept there.
+    if (!desired.is_null() && device->DesiredSource().empty()) all[device->Id()] = std::move(desired);
   }
   fs::path temporary(options_.desiredFile);
   temporary += ".new";
@@ -375,7 +377,8 @@ bool Gateway::LoadDesired(std::vector<std::string>* unknown, std::string* proble
       return false;
     }
     if (auto device = registry_.Find(it.key())) {
-      device->SetDesired(it.value());
+      // The inventory's own wins: registering through the API is refused for such a device.
+      if (device->DesiredSource().empty()) device->SetDesired(it.value());
     } else {
       unknown->push_back(it.key());
     }
@@ -397,9 +400,83 @@ void Gateway::GetDesired(const HttpRequest& request, HttpResponse& response) {
   WriteJson(response, 200, DesiredView(*device));
 }
 
+bool Gateway::DesiredFromFile(const std::string& id, const std::string& path, const std::string& shown,
+                              std::string* problem) {
+  auto device = registry_.Find(id);
+  std::ifstream in(path, std::ios::binary);
+  if (!device || !in) {
+    *problem = shown + ": cannot read it";
+    return false;
+  }
+  std::string text;
+  // The engine's own bound on a document, read one byte beyond so that a longer file is refused.
+  text.resize(config::kLongestDocument + 1);
+  in.read(&text[0], static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  Json document;
+  std::vector<config::Refusal> refusals;
+  if (!config::Load(text, &document, &refusals)) {
+    *problem = shown +
+               (refusals.front().line > 0 ? ":" + std::to_string(refusals.front().line) : std::string()) +
+               ": " + refusals.front().Text();
+    return false;
+  }
+  device->SetDesired(config::Canonical(document), shown);
+  return true;
+}
+
+bool Gateway::DesiredIsOurs(const DeviceEntry& device, HttpResponse& response) {
+  const std::string source = device.DesiredSource();
+  if (source.empty()) return true;
+  WriteError(response, 409, "desired-in-inventory",
+             "the desired configuration of \"" + device.Id() + "\" is the file its inventory row names (" +
+                 source + "); change it there");
+  return false;
+}
+
+void Gateway::PutGroupDesired(const HttpRequest& request, HttpResponse& response) {
+  const std::string group = request.matches.size() > 1 ? request.matches[1] : std::string();
+  std::vector<std::shared_ptr<DeviceEntry>> members;
+  for (const auto& device : registry_.All()) {
+    if (device->Group() == group) members.push_back(device);
+  }
+  if (members.empty()) {
+    WriteError(response, 404, "not-found", "no device is in group \"" + group + "\"");
+    return;
+  }
+  for (const auto& device : members) {
+    if (!DesiredIsOurs(*device, response)) return;
+  }
+  Json body, document;
+  if (!ReadJson(request, response, &body) || !ReadDocument(request, response, body, &document)) return;
+  document = config::Canonical(document);
+  std::vector<Json> before;
+  {
+    std::lock_guard<std::mutex> lock(desiredMutex_);
+    for (const auto& device : members) {
+      before.push_back(device->Desired());
+      device->SetDesired(document);
+    }
+    std::string problem;
+    if (!SaveDesired(&problem)) {
+      for (std::size_t i = 0; i < members.size(); ++i) members[i]->SetDesired(before[i]);
+      WriteError(response, 500, "desired-not-written", "the document was not registered: " + problem);
+      return;
+    }
+  }
+  Json list = Json::array();
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    Audited(request, {members[i]->Id(), "desired.register", before[i], document, true, "", "",
+                      Json{{"group", group}}});
+    CheckDrift(*members[i], false);
+    list.push_back({{"id", members[i]->Id()}, {"drift", members[i]->Describe()["drift"]}});
+  }
+  WriteJson(response, 200, {{"group", group}, {"document", document}, {"devices", list}});
+}
+
 void Gateway::PutDesired(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
-  if (!device) return;
+  if (!device || !DesiredIsOurs(*device, response)) return;
   Json body, document;
   if (!ReadJson(request, response, &body) || !ReadDocument(request, response, body, &document)) return;
   Json before;
@@ -422,7 +499,7 @@ void Gateway::PutDesired(const HttpRequest& request, HttpResponse& response) {
 
 void Gateway::DeleteDesired(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
-  if (!device) return;
+  if (!device || !DesiredIsOurs(*device, response)) return;
   Json before;
   {
     std::lock_guard<std::mutex> lock(desiredMutex_);

@@ -55,8 +55,8 @@ int64_t NowMilliseconds() {
       .count();
 }
 
-DeviceEntry::DeviceEntry(std::string id, std::string name, vmlctl::Target target)
-    : id_(std::move(id)), name_(std::move(name)), target_(std::move(target)) {
+DeviceEntry::DeviceEntry(std::string id, std::string name, vmlctl::Target target, std::string group)
+    : id_(std::move(id)), name_(std::move(name)), target_(std::move(target)), group_(std::move(group)) {
   // The account was checked to convert when the device was added.
   std::string user;
   std::string password;
@@ -107,6 +107,7 @@ Json DeviceEntry::Describe() const {
   Json out;
   out["id"] = id_;
   out["name"] = name_;
+  out["group"] = group_.empty() ? Json(nullptr) : Json(group_);
   out["host"] = target_.host;
   out["port"] = target_.port;
   out["user"] = target_.user;
@@ -129,7 +130,8 @@ Json DeviceEntry::Describe() const {
   out["health"] = health;
   out["drift"] = !health_.hasDesired
                      ? Json(nullptr)
-                     : Json{{"fields", health_.driftCheckedAtMilliseconds == 0 || !health_.driftError.empty()
+                     : Json{{"source", desiredSource_.empty() ? "api" : "inventory"},
+                            {"fields", health_.driftCheckedAtMilliseconds == 0 || !health_.driftError.empty()
                                            ? Json(nullptr)
                                            : Json(health_.driftFields)},
                             {"paths", driftPaths_},
@@ -188,9 +190,10 @@ void DeviceEntry::RecordProbe(const VmlCmdOutcome& outcome, const std::string& m
   Witness(outcome.stage, message, now);
 }
 
-void DeviceEntry::SetDesired(Json document) {
+void DeviceEntry::SetDesired(Json document, std::string source) {
   std::lock_guard<std::mutex> lock(lastMutex_);
   desired_ = std::move(document);
+  desiredSource_ = desired_.is_null() ? std::string() : std::move(source);
   health_.hasDesired = !desired_.is_null();
   health_.driftFields = 0;
   health_.driftCheckedAtMilliseconds = 0;
@@ -201,6 +204,11 @@ void DeviceEntry::SetDesired(Json document) {
 Json DeviceEntry::Desired() const {
   std::lock_guard<std::mutex> lock(lastMutex_);
   return desired_;
+}
+
+std::string DeviceEntry::DesiredSource() const {
+  std::lock_guard<std::mutex> lock(lastMutex_);
+  return desiredSource_;
 }
 
 void DeviceEntry::RecordDrift(const std::vector<std::string>& paths, const std::string& error) {
@@ -337,13 +345,13 @@ bool ValidId(const std::string& id) {
 }
 
 bool ParseDevice(const Json& body, std::string* id, std::string* name, vmlctl::Target* target,
-                 std::string* problem) {
+                 std::string* group, std::string* problem) {
   if (!body.is_object()) {
     *problem = "a device is a JSON object";
     return false;
   }
-  static const char* const kKnown[] = {"id",   "name",     "host",      "port",
-                                       "user", "password", "videoPort", "textEncoding"};
+  static const char* const kKnown[] = {"id",       "name",      "host",         "port", "user",
+                                       "password", "videoPort", "textEncoding", "group"};
   for (auto it = body.begin(); it != body.end(); ++it) {
     if (std::find_if(std::begin(kKnown), std::end(kKnown), [&](const char* k) { return it.key() == k; }) ==
         std::end(kKnown)) {
@@ -414,6 +422,11 @@ bool ParseDevice(const Json& body, std::string* id, std::string* name, vmlctl::T
           std::string("the ") + what + " holds a character that the device's text encoding cannot carry";
       return false;
     }
+  }
+  if (!text("group", group)) return false;
+  if (!group->empty() && !ValidId(*group)) {
+    *problem = "\"group\" may hold only letters, digits and - _ . : ~ (at most 64)";
+    return false;
   }
   if (!id->empty() && !ValidId(*id)) {
     *problem = "\"id\" may hold only letters, digits and - _ . : ~ (at most 64)";

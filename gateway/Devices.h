@@ -65,7 +65,7 @@ Evidence EvidenceOf(int32_t stage);
 
 class DeviceEntry {
  public:
-  DeviceEntry(std::string id, std::string name, vmlctl::Target target);
+  DeviceEntry(std::string id, std::string name, vmlctl::Target target, std::string group = {});
   ~DeviceEntry();
   DeviceEntry(const DeviceEntry&) = delete;
   DeviceEntry& operator=(const DeviceEntry&) = delete;
@@ -73,6 +73,7 @@ class DeviceEntry {
   const std::string& Id() const { return id_; }
   const std::string& Name() const { return name_; }
   const vmlctl::Target& Target() const { return target_; }
+  const std::string& Group() const { return group_; }
 
   // What GET /devices shows of it: never the password.
   Json Describe() const;
@@ -82,10 +83,13 @@ class DeviceEntry {
   void RecordProbe(const VmlCmdOutcome& outcome, const std::string& message, int32_t version, double seconds);
   Health HealthNow() const;
 
-  // The configuration the device should have, if one is registered (null: none). Drift is
-  // what a plan of it against the device found: the paths that differ, or why it failed.
-  void SetDesired(Json document);
+  // The configuration the device should have, if one is registered (null: none), and where
+  // it came from: the file its inventory row names, or empty for one registered through the
+  // API. Drift is what a plan of it against the device found: the paths that differ, or why it
+  // failed.
+  void SetDesired(Json document, std::string source = {});
   Json Desired() const;
+  std::string DesiredSource() const;
   void RecordDrift(const std::vector<std::string>& paths, const std::string& error);
   std::vector<std::string> DriftPaths() const;
 
@@ -115,6 +119,7 @@ class DeviceEntry {
   const std::string id_;
   const std::string name_;
   const vmlctl::Target target_;
+  const std::string group_;
   ICommand* command_ = nullptr;  // used only under callMutex_
   std::mutex callMutex_;
   ICommand* stopCommand_ = nullptr;  // used only under stopMutex_
@@ -129,6 +134,7 @@ class DeviceEntry {
   LastResult last_;
   Health health_;                        // under lastMutex_
   Json desired_;                         // under lastMutex_
+  std::string desiredSource_;            // under lastMutex_
   std::vector<std::string> driftPaths_;  // under lastMutex_
 
   void Witness(int32_t stage, const std::string& message, int64_t at);  // caller holds lastMutex_
@@ -200,8 +206,8 @@ bool ValidId(const std::string& id);
 int64_t NowMilliseconds();
 
 // Validates a device sent to POST /devices ({id?, name?, host, port, user?, password?,
-// videoPort?}). False with a message that never holds the password.
+// videoPort?, textEncoding?, group?}). False with a message that never holds the password.
 bool ParseDevice(const Json& body, std::string* id, std::string* name, vmlctl::Target* target,
-                 std::string* problem);
+                 std::string* group, std::string* problem);
 
 }  // namespace gateway

@@ -69,7 +69,7 @@ bool PathMatches(const std::string& pattern, const std::string& path, std::strin
     const std::size_t pathEnd = std::min(path.find('/', q + 1), path.size());
     const std::string part = pattern.substr(p, patternEnd - p);
     const std::string segment = path.substr(q, pathEnd - q);
-    if (part == "/{id}") {
+    if (part == "/{id}" || part == "/{group}") {
       if (segment.size() < 2 || !ValidId(segment.substr(1))) return false;
       *id = segment.substr(1);
     } else if (part != segment) {
@@ -112,6 +112,7 @@ const std::vector<Gateway::Route>& Gateway::Table() {
       {"GET", "/api/v1/devices/{id}/desired", Role::kRead, &Gateway::GetDesired},
       {"PUT", "/api/v1/devices/{id}/desired", Role::kWrite, &Gateway::PutDesired},
       {"DELETE", "/api/v1/devices/{id}/desired", Role::kWrite, &Gateway::DeleteDesired},
+      {"PUT", "/api/v1/groups/{group}/desired", Role::kWrite, &Gateway::PutGroupDesired},
       {"POST", "/api/v1/fleet/config/plan", Role::kRead, &Gateway::FleetPlan},
       {"POST", "/api/v1/fleet/config/apply", Role::kWrite, &Gateway::FleetApply},
       {"GET", "/api/v1/audit", Role::kRead, &Gateway::AuditRoute},
@@ -169,10 +170,11 @@ void Gateway::StartProbes() {
   if (options_.driftInterval.count() > 0) driftWatcher_ = std::thread([this] { WatchDrift(); });
 }
 
-void Gateway::AddDevice(const std::string& id, const std::string& name, const vmlctl::Target& target) {
+void Gateway::AddDevice(const std::string& id, const std::string& name, const vmlctl::Target& target,
+                        const std::string& group) {
   const std::string chosen =
       id.empty() ? registry_.FreeId(target.host + ":" + std::to_string(target.port)) : id;
-  registry_.Add(std::make_shared<DeviceEntry>(chosen, name, target));
+  registry_.Add(std::make_shared<DeviceEntry>(chosen, name, target, group));
 }
 
 void WriteJson(HttpResponse& response, int httpStatus, const Json& body) {
@@ -379,6 +381,8 @@ bool Gateway::SaveInventory(std::string* problem) {
     entry.user = device->Target().user;
     entry.password = device->Target().password;
     entry.videoPort = device->Target().videoPort;
+    entry.group = device->Group();
+    entry.desired = device->DesiredSource();
     if (device->Target().textEncoding != options_.textEncoding)
       entry.textEncoding = vmlctl::EncodingName(device->Target().textEncoding);
     entries.push_back(std::move(entry));
@@ -439,17 +443,17 @@ void Gateway::ListDevices(const HttpRequest&, HttpResponse& response) {
 void Gateway::AddDeviceRoute(const HttpRequest& request, HttpResponse& response) {
   Json body;
   if (!ReadJson(request, response, &body)) return;
-  std::string id, name, problem;
+  std::string id, name, group, problem;
   vmlctl::Target target;
   target.textEncoding = options_.textEncoding;
-  if (!ParseDevice(body, &id, &name, &target, &problem)) {
+  if (!ParseDevice(body, &id, &name, &target, &group, &problem)) {
     WriteError(response, 400, "bad-request", problem);
     return;
   }
   if (!MayChangeList(response)) return;
   std::lock_guard<std::mutex> lock(inventoryMutex_);
   if (id.empty()) id = registry_.FreeId(target.host + ":" + std::to_string(target.port));
-  auto device = std::make_shared<DeviceEntry>(id, name, target);
+  auto device = std::make_shared<DeviceEntry>(id, name, target, group);
   if (!registry_.Add(device)) {
     WriteError(response, 409, "conflict", "a device \"" + id + "\" is already listed");
     return;

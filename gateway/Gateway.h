@@ -66,7 +66,12 @@ class Gateway {
 
   Registry& Devices() { return registry_; }
   // Adds the inventory's rows with their names as ids where given ("host:port" otherwise).
-  void AddDevice(const std::string& id, const std::string& name, const vmlctl::Target& target);
+  void AddDevice(const std::string& id, const std::string& name, const vmlctl::Target& target,
+                 const std::string& group = {});
+  // The desired configuration an inventory row names (path as found, shown as the row wrote
+  // it); false with why, a line of the document included.
+  bool DesiredFromFile(const std::string& id, const std::string& path, const std::string& shown,
+                       std::string* problem);
 
   // Answers one request: the check of the token before any route, the route, the JSON error
   // pages, the request log. Never throws.
@@ -112,6 +117,9 @@ class Gateway {
   void GetDesired(const HttpRequest& request, HttpResponse& response);
   void PutDesired(const HttpRequest& request, HttpResponse& response);
   void DeleteDesired(const HttpRequest& request, HttpResponse& response);
+  void PutGroupDesired(const HttpRequest& request, HttpResponse& response);
+  // False with a 409 written when the device's desired configuration is its inventory row's.
+  bool DesiredIsOurs(const DeviceEntry& device, HttpResponse& response);
   void CheckDrift(DeviceEntry& device, bool idle);
   void WatchDrift();
   bool SaveDesired(std::string* problem);

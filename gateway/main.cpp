@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -262,7 +263,24 @@ int main(int argc, char** argv) {
                 << "\" is used twice\n";
       return kExitUsage;
     }
-    gateway.AddDevice(row.name, row.name, row.target);
+    gateway.AddDevice(row.name, row.name, row.target, row.group);
+    if (!row.group.empty() && !gateway::ValidId(row.group)) {
+      std::cerr << "vmlcmd-gateway: " << inventoryPath << ':' << row.line
+                << ": a group may hold only letters, digits and - _ . : ~\n";
+      return kExitUsage;
+    }
+  }
+  // The desired configurations the rows name, relative to the inventory's folder.
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const auto& row = rows[i];
+    if (row.desired.empty()) continue;
+    const auto path = std::filesystem::path(inventoryPath).parent_path() / row.desired;
+    const std::string id = row.name.empty() ? gateway.Devices().All()[i]->Id() : row.name;
+    std::string problem;
+    if (!gateway.DesiredFromFile(id, path.string(), row.desired, &problem)) {
+      std::cerr << "vmlcmd-gateway: " << inventoryPath << ':' << row.line << ": " << problem << '\n';
+      return kExitUsage;
+    }
   }
   if (simulator) {
     for (std::size_t i = 0; i < simulator->DeviceCount(); ++i) {

@@ -15,9 +15,20 @@ namespace {
 constexpr std::size_t kUserLimit = 16;
 constexpr std::size_t kPasswordLimit = 8;
 
-enum Column { kName, kHost, kPort, kUser, kPassword, kVideoPort, kTextEncoding, kColumnCount };
+enum Column {
+  kName,
+  kHost,
+  kPort,
+  kUser,
+  kPassword,
+  kVideoPort,
+  kTextEncoding,
+  kGroup,
+  kDesired,
+  kColumnCount
+};
 constexpr std::array<const char*, kColumnCount> kColumnNames = {
-    "name", "host", "port", "user", "password", "video-port", "text-encoding"};
+    "name", "host", "port", "user", "password", "video-port", "text-encoding", "group", "desired"};
 
 std::string Trim(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t");
@@ -126,9 +137,9 @@ bool Read(std::istream& in, const Defaults& defaults, std::vector<Entry>* entrie
           if (fields[i] == kColumnNames[static_cast<std::size_t>(c)]) column = c;
         }
         if (column < 0)
-          return Fail(
-              error, number,
-              "unknown column \"" + fields[i] + "\" in the header (known: " + kHeader + ",text-encoding)");
+          return Fail(error, number,
+                      "unknown column \"" + fields[i] + "\" in the header (known: " + kHeader +
+                          ",text-encoding,group,desired)");
         if (position[static_cast<std::size_t>(column)] >= 0)
           return Fail(error, number, "column \"" + fields[i] + "\" appears twice in the header");
         position[static_cast<std::size_t>(column)] = static_cast<int>(i);
@@ -155,6 +166,8 @@ bool Read(std::istream& in, const Defaults& defaults, std::vector<Entry>* entrie
     if (position[kTextEncoding] >= 0 && !field(kTextEncoding).empty())
       entry.textEncoding = field(kTextEncoding);
     if (position[kName] >= 0) entry.name = field(kName);
+    if (position[kGroup] >= 0) entry.group = field(kGroup);
+    if (position[kDesired] >= 0) entry.desired = field(kDesired);
     entry.host = field(kHost);
     if (!IsDottedQuad(entry.host))
       return Fail(error, number,
@@ -183,7 +196,12 @@ void Write(std::ostream& out, const std::vector<Entry>& entries) {
   // The encoding's column only where a row names one, so files of plain fleets keep their shape.
   const bool encodings =
       std::any_of(entries.begin(), entries.end(), [](const Entry& e) { return !e.textEncoding.empty(); });
-  out << kHeader << (encodings ? ",text-encoding" : "") << '\n';
+  const bool groups =
+      std::any_of(entries.begin(), entries.end(), [](const Entry& e) { return !e.group.empty(); });
+  const bool desired =
+      std::any_of(entries.begin(), entries.end(), [](const Entry& e) { return !e.desired.empty(); });
+  out << kHeader << (encodings ? ",text-encoding" : "") << (groups ? ",group" : "")
+      << (desired ? ",desired" : "") << '\n';
   for (const Entry& e : entries) {
     for (std::string comment : e.comments) {
       // A line break would end the comment and start a row.
@@ -195,6 +213,8 @@ void Write(std::ostream& out, const std::vector<Entry>& entries) {
     out << Quoted(e.name) << ',' << e.host << ',' << e.port << ',' << Quoted(e.user) << ','
         << Quoted(e.password) << ',' << e.videoPort;
     if (encodings) out << ',' << Quoted(e.textEncoding);
+    if (groups) out << ',' << Quoted(e.group);
+    if (desired) out << ',' << Quoted(e.desired);
     out << '\n';
   }
 }

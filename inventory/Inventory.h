@@ -37,6 +37,11 @@ struct Entry {
   // '#' lines Write puts just above the row (a note on the device, such as its versions); the
   // reader skips them like any comment.
   std::vector<std::string> comments;
+  // For the gateway: a group the row belongs to, and a file (relative to the inventory's
+  // folder) holding the configuration document the device should have. Other tools ignore
+  // both.
+  std::string group;
+  std::string desired;
 };
 
 struct Error {

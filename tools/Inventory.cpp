@@ -24,6 +24,8 @@ bool ParseInventory(std::istream& in, const Target& defaults, std::vector<Invent
     InventoryRow row;
     row.line = entry.line;
     row.name = std::move(entry.name);
+    row.group = std::move(entry.group);
+    row.desired = std::move(entry.desired);
     row.target = defaults;
     row.target.host = std::move(entry.host);
     row.target.port = entry.port;

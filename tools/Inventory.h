@@ -14,6 +14,8 @@ struct InventoryRow {
   int line = 0;      // in the file, counted from 1
   std::string name;  // the row's label; empty without one
   Target target;
+  std::string group;    // the gateway's: empty without one
+  std::string desired;  // the gateway's: a document's path as the row names it
 };
 
 struct InventoryError {

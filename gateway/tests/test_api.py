@@ -494,3 +494,46 @@ def test_a_desired_configuration_reports_drift_and_is_never_applied(sim, workdir
         assert g.request("GET", "/api/v1/devices", token=READ)[1][0]["drift"] is None
     finally:
         g.close()
+
+
+def test_groups_and_documents_named_in_the_inventory(sim, workdir):
+    directory = os.path.join(workdir, "groups")
+    os.makedirs(directory, exist_ok=True)
+    rows = [sim.rows[10], sim.rows[9], sim.rows[8]]
+    with open(os.path.join(directory, "lobby-a.json"), "w") as f:
+        json.dump({"video_ports": {"0": {"encoder": {"bitrate": 3333}}}}, f)
+    with open(os.path.join(directory, "inventory.csv"), "w") as f:
+        f.write("name,host,port,user,password,video-port,group,desired\n")
+        for name, group, desired, row in zip(["a", "b", "c"], ["lobby", "lobby", "yard"], ["lobby-a.json", "", ""], rows):
+            f.write(f"{name},{row['host']},{row['port']},admin,{PASSWORD},0,{group},{desired}\n")
+    wanted = {"video_ports": {"0": {"encoder": {"frame_rate": 7}}}}
+    g = Gateway(None, directory)
+    try:
+        def listed():
+            return {d["id"]: d for d in g.request("GET", "/api/v1/devices", token=READ)[1]}
+        # The inventory's document is planned at start, without being registered.
+        assert wait_for(lambda: (listed()["a"]["drift"] or {}).get("fields") == 1)
+        assert listed()["a"]["drift"]["source"] == "inventory" and listed()["a"]["group"] == "lobby"
+        status, data, _ = g.request("PUT", "/api/v1/groups/lobby/desired", wanted)
+        assert status == 409 and data["error"]["stage"] == "desired-in-inventory"
+        assert g.request("PUT", "/api/v1/groups/nobody/desired", wanted)[0] == 404
+        added = {"id": "d", "host": "127.0.0.1", "port": 9, "group": "yard"}
+        assert g.request("POST", "/api/v1/devices", added)[0] == 201
+        status, data, _ = g.request("PUT", "/api/v1/groups/yard/desired", wanted)
+        assert status == 200 and [d["id"] for d in data["devices"]] == ["c", "d"]
+        assert data["devices"][1]["drift"]["error"]  # d cannot be reached: the plan says why
+    finally:
+        g.close()
+    g = Gateway(None, directory)  # the groups, the inventory's document and the registered ones, again
+    try:
+        listed = {d["id"]: d for d in g.request("GET", "/api/v1/devices", token=READ)[1]}
+        assert [(i, d["group"]) for i, d in listed.items()] == [("a", "lobby"), ("b", "lobby"), ("c", "yard"), ("d", "yard")]
+        assert g.request("GET", "/api/v1/devices/c/desired", token=READ)[1]["document"] == wanted
+        assert g.request("GET", "/api/v1/devices/a/desired", token=READ)[1]["document"]["video_ports"]["0"]["encoder"]["bitrate"] == 3333
+    finally:
+        g.close()
+    with open(os.path.join(directory, "lobby-a.json"), "w") as f:
+        f.write('{"video_ports": {"0": {"encoder": {"bitrate": "fast"}}}}')
+    run = subprocess.run([GATEWAY, "--inventory", os.path.join(directory, "inventory.csv"), "--tokens", os.path.join(directory, "tokens")],
+                         capture_output=True, text=True, timeout=30)
+    assert run.returncode == 2 and "lobby-a.json" in run.stderr
