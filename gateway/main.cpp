@@ -71,9 +71,10 @@ int main(int argc, char** argv) {
   bool demo = false, quiet = false, listRoutes = false;
   gateway::Options options;
   gateway::HttpLimits limits;
-  app.add_option(
-      "--inventory", inventoryPath,
-      "CSV of devices: a header naming host,port[,user,password,video-port,name], one device a line");
+  app.add_option("--inventory", inventoryPath,
+                 "CSV of devices: a header naming "
+                 "host,port[,user,password,video-port,name,text-encoding,group,desired], one "
+                 "device a line; devices added or removed through the API are written back to it");
   app.add_option(
       "--tokens", tokensPath,
       "File of bearer tokens, one a line: \"ROLE NAME TOKEN\" (or \"ROLE TOKEN\"), ROLE read, write "
