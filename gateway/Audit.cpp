@@ -23,7 +23,7 @@ bool Matches(const Json& record, const AuditQuery& query) {
 
 }  // namespace
 
-std::string UtcText(int64_t milliseconds) {
+std::string UtcText(int64_t milliseconds, bool withMilliseconds) {
   const std::time_t seconds = static_cast<std::time_t>(milliseconds / 1000);
   std::tm utc{};
 #ifdef _WIN32
@@ -33,6 +33,7 @@ std::string UtcText(int64_t milliseconds) {
 #endif
   char text[40];
   const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  if (!withMilliseconds) return std::string(text, length) + "Z";
   char fraction[8];
   std::snprintf(fraction, sizeof fraction, ".%03dZ", static_cast<int>(milliseconds % 1000));
   return std::string(text, length) + fraction;

@@ -44,7 +44,7 @@ class Audit {
   std::deque<Json> recent_;  // the newest records, also when there is a file
 };
 
-// "2026-12-10T13:20:00.123Z"
-std::string UtcText(int64_t milliseconds);
+// "2026-12-10T13:20:00.123Z", or "2026-12-10T13:20:00Z" without the milliseconds.
+std::string UtcText(int64_t milliseconds, bool withMilliseconds = true);
 
 }  // namespace gateway

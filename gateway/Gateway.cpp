@@ -46,19 +46,6 @@ std::string LogText(const std::string& text) {
   return out.empty() ? "-" : out;
 }
 
-std::string UtcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
 // A route's path as the OpenAPI description names it ("/api/v1/devices/{id}/config"), matched
 // segment by segment; {id} takes one segment that is a valid device id.
 bool PathMatches(const std::string& pattern, const std::string& path, std::string* id) {
@@ -269,8 +256,9 @@ void Gateway::Log(const HttpRequest& request, const HttpResponse& response,
   const auto micros =
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
   const Caller caller = tokens_.CallerOf(request.get_header_value("Authorization"));
-  const std::string line = UtcNow() + ' ' + LogText(request.remote_addr) + ' ' + LogText(request.method) +
-                           ' ' + LogText(request.path.empty() ? request.target : request.path) + ' ' +
+  const std::string line = UtcText(NowMilliseconds(), false) + ' ' + LogText(request.remote_addr) + ' ' +
+                           LogText(request.method) + ' ' +
+                           LogText(request.path.empty() ? request.target : request.path) + ' ' +
                            std::to_string(response.status) + " role=" + RoleName(caller.role) +
                            (caller.name.empty() ? std::string() : " who=" + caller.name) + ' ' +
                            std::to_string(micros / 1000) + '.' + std::to_string(micros % 1000 / 100) + "ms\n";

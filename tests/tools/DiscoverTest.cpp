@@ -25,6 +25,7 @@
 
 #include "Discover.h"
 #include "Inventory.h"
+#include "ToolRun.h"
 #include "napisim/Simulator.h"
 
 extern char** environ;
@@ -32,49 +33,9 @@ extern char** environ;
 namespace vmlctl {
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string output;
-  std::string errors;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// whileRunning gets the process id before the wait.
-ToolRun RunTool(const std::string& tool, std::vector<std::string> args,
-                const std::function<void(pid_t)>& whileRunning = {}) {
-  char outPath[] = "/tmp/discover-test-out-XXXXXX";
-  char errPath[] = "/tmp/discover-test-err-XXXXXX";
-  const int out = mkstemp(outPath);
-  const int err = mkstemp(errPath);
-  args.insert(args.begin(), tool);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
-  pid_t pid = -1;
-  ToolRun run;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    if (whileRunning) whileRunning(pid);
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    if (WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(out);
-  close(err);
-  run.output = Slurp(outPath);
-  run.errors = Slurp(errPath);
-  unlink(outPath);
-  unlink(errPath);
-  return run;
-}
+using tooltest::RunTool;
+using tooltest::Slurp;
+using tooltest::ToolRun;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

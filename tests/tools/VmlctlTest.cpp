@@ -24,52 +24,17 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ToolRun.h"
 #include "napisim/Simulator.h"
 
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string output;  // stdout
-  std::string errors;  // stderr
-};
+using tooltest::Slurp;
+using tooltest::ToolRun;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Runs vmlctl with its output in files; whileRunning gets the process id before the wait.
+// Runs vmlctl; whileRunning gets the process id before the wait.
 ToolRun Vmlctl(const std::vector<std::string>& args, const std::function<void(pid_t)>& whileRunning = {}) {
-  char outPath[] = "/tmp/vmlctl-test-out-XXXXXX";
-  char errPath[] = "/tmp/vmlctl-test-err-XXXXXX";
-  const int out = mkstemp(outPath);
-  const int err = mkstemp(errPath);
-  std::vector<std::string> all = {VMLCTL_PATH};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
-  pid_t pid = -1;
-  ToolRun run;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    if (whileRunning) whileRunning(pid);
-    int raw = 0;
-    waitpid(pid, &raw, 0);
-    if (WIFEXITED(raw)) run.status = WEXITSTATUS(raw);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(out);
-  close(err);
-  run.output = Slurp(outPath);
-  run.errors = Slurp(errPath);
-  unlink(outPath);
-  unlink(errPath);
-  return run;
+  return tooltest::RunTool(VMLCTL_PATH, args, whileRunning);
 }
 
 nlohmann::json Json(const ToolRun& run) { return nlohmann::json::parse(run.output); }
