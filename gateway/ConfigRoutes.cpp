@@ -319,15 +319,9 @@ void Gateway::CheckDrift(DeviceEntry& device, bool idle) {
   device.RecordDrift(paths, plan.Ok() ? std::string() : plan.errors.front());
 }
 
-void Gateway::WatchDrift() {
-  // At start too: the documents the inventory names have not been planned yet.
-  std::unique_lock<std::mutex> lock(driftMutex_);
-  while (!driftStopping_) {
-    lock.unlock();
-    for (const auto& device : registry_.All()) CheckDrift(*device, true);
-    lock.lock();
-    if (driftChanged_.wait_for(lock, options_.driftInterval, [this] { return driftStopping_; })) break;
-  }
+// At start too: the documents the inventory names have not been planned yet.
+void Gateway::CheckAllDrift() {
+  for (const auto& device : registry_.All()) CheckDrift(*device, true);
 }
 
 bool Gateway::SaveDesired(std::string* problem) {

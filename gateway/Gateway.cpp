@@ -122,8 +122,8 @@ Gateway::Gateway(Tokens tokens, Options options)
       options_(options),
       pool_(options.concurrentCalls, options.queuePerDevice),
       audit_(options.auditFile),
-      leases_(options.movesFile),
-      prober_(registry_, pool_, options.probeInterval) {
+      prober_(registry_, pool_, options.probeInterval),
+      leases_(options.movesFile) {
   pool_.Observe([this](const char* kind, double seconds) { metrics_.ObserveCall(kind, seconds); });
   // The gateway's own stops are changes too: nobody asked for them, so they carry the reason.
   leases_.ObserveStops([this](const DeviceEntry& device, const char* why, bool acknowledged,
@@ -143,18 +143,11 @@ Gateway::Gateway(Tokens tokens, Options options)
   });
 }
 
-Gateway::~Gateway() {
-  {
-    std::lock_guard<std::mutex> lock(driftMutex_);
-    driftStopping_ = true;
-  }
-  driftChanged_.notify_all();
-  if (driftWatcher_.joinable()) driftWatcher_.join();
-}
+Gateway::~Gateway() = default;
 
 void Gateway::StartProbes() {
   prober_.Start();
-  if (options_.driftInterval.count() > 0) driftWatcher_ = std::thread([this] { WatchDrift(); });
+  if (options_.driftInterval.count() > 0) drift_.Start(options_.driftInterval, [this] { CheckAllDrift(); });
 }
 
 void Gateway::AddDevice(const std::string& id, const std::string& name, const vmlctl::Target& target,

@@ -121,7 +121,7 @@ class Gateway {
   // False with a 409 written when the device's desired configuration is its inventory row's.
   bool DesiredIsOurs(const DeviceEntry& device, HttpResponse& response);
   void CheckDrift(DeviceEntry& device, bool idle);
-  void WatchDrift();
+  void CheckAllDrift();
   bool SaveDesired(std::string* problem);
   // Configuration routes (ConfigRoutes.cpp, over the configuration engine).
   void ReadConfig(const HttpRequest& request, HttpResponse& response);
@@ -175,14 +175,13 @@ class Gateway {
   DevicePool pool_;
   Metrics metrics_;
   Audit audit_;  // before the leases, whose stops at exit it records
+  Prober prober_;
+  Periodic drift_;  // the drift checks
+  // Last, so that it is the first to go: at exit the heads are stopped before the background
+  // work (a probe, a plan in progress) is waited for.
   Leases leases_;
-  Prober prober_;              // after what it probes, so that it stops first
   std::mutex inventoryMutex_;  // one rewrite of the inventory at a time, and the list change with it
   std::mutex desiredMutex_;    // one rewrite of the desired file at a time
-  std::mutex driftMutex_;
-  std::condition_variable driftChanged_;
-  bool driftStopping_ = false;
-  std::thread driftWatcher_;
   std::mutex logMutex_;
 };
 

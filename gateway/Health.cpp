@@ -111,4 +111,25 @@ void Prober::Probe(DeviceEntry& device, const CallOutcome& call, int32_t version
   device.RecordProbe(call.outcome, message, version, call.seconds);
 }
 
+Periodic::~Periodic() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void Periodic::Start(std::chrono::milliseconds interval, std::function<void()> work) {
+  thread_ = std::thread([this, interval, work = std::move(work)] {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stopping_) {
+      lock.unlock();
+      work();
+      lock.lock();
+      if (changed_.wait_for(lock, interval, [this] { return stopping_; })) break;
+    }
+  });
+}
+
 }  // namespace gateway

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <queue>
 #include <random>
@@ -55,6 +56,24 @@ class Prober {
   std::mt19937 random_;
   bool stopping_ = false;
   std::vector<std::thread> workers_;
+};
+
+// Runs work on a thread of its own at start and then every interval, until it is destroyed,
+// which waits for the round in progress.
+class Periodic {
+ public:
+  Periodic() = default;
+  ~Periodic();
+  Periodic(const Periodic&) = delete;
+  Periodic& operator=(const Periodic&) = delete;
+
+  void Start(std::chrono::milliseconds interval, std::function<void()> work);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  std::thread thread_;
 };
 
 }  // namespace gateway

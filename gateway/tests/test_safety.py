@@ -128,6 +128,23 @@ def test_a_signal_stops_every_moving_head_before_exit(fleet, tmp_path, how):
     assert not moving(fleet, 0)
 
 
+def test_a_signal_stops_heads_first_while_probes_wait_on_a_silent_device(fleet, tmp_path):
+    # Device 2 never answers a login: a probe of it is always in progress, for a second each.
+    fleet.call("set-fault", device=1, command=45, fault={"kind": "no-reply"})
+    try:
+        g = Gateway(rows(fleet), str(tmp_path), extra=("--probe-interval", "0.05"))
+        status, _, _ = g.request("POST", "/api/v1/devices/cam1/ptz/move", {"axis": "pan", "direction": 1, "seconds": 2})
+        assert status == 200 and moving(fleet, 0)
+        time.sleep(0.2)
+        started = time.monotonic()
+        g.process.send_signal(signal.SIGTERM)
+        assert g.process.wait(10) == 0
+        assert time.monotonic() - started < 3.0
+        assert not moving(fleet, 0)
+    finally:
+        fleet.call("clear-fault", device=1, command=45)
+
+
 def test_a_restart_after_a_kill_stops_what_was_moving(fleet, tmp_path):
     g = Gateway(rows(fleet), str(tmp_path))
     status, _, _ = g.request("POST", "/api/v1/devices/cam1/ptz/move", {"axis": "iris", "direction": 1, "seconds": 2})
