@@ -68,6 +68,16 @@ bool PathMatches(const std::string& pattern, const std::string& path, std::strin
   return p == pattern.size() && q == path.size();
 }
 
+// A method as a metric's label: a client may send any word there, and each new label value
+// would be a new series kept for the process's life.
+std::string MethodLabel(const std::string& method) {
+  static const char* const kKnown[] = {"GET", "HEAD", "POST", "PUT", "DELETE", "PATCH", "OPTIONS"};
+  for (const char* known : kKnown) {
+    if (method == known) return method;
+  }
+  return "other";
+}
+
 bool IsConsoleFile(const std::string& path) {
   static const std::string prefix = "/console/";
   if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size()) return false;
@@ -223,14 +233,14 @@ void Gateway::Handle(const HttpRequest& request, HttpResponse& response) {
     response = HttpResponse{};
     WriteError(response, 500, "internal", "the gateway failed while answering; nothing more is known");
   }
-  metrics_.CountRequest(route, request.method, response.status);
+  metrics_.CountRequest(route, MethodLabel(request.method), response.status);
   Log(request, response, start);
 }
 
 void Gateway::Refuse(const HttpRequest& request, int status, const std::string& message,
                      HttpResponse& response) {
   WriteError(response, status, status == 503 ? "busy" : "bad-request", message);
-  metrics_.CountRequest("other", request.method, status);
+  metrics_.CountRequest("other", MethodLabel(request.method), status);
   Log(request, response, std::chrono::steady_clock::now());
 }
 

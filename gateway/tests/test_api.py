@@ -349,6 +349,14 @@ def test_a_bad_tokens_file_stops_the_start(workdir, tokens, problem):
     assert "0123456789abcdef0123" not in run.stderr
 
 
+def test_what_clients_send_cannot_grow_the_metrics(gateway):
+    for i in range(3):
+        gateway.request(f"BREW{i}", f"/no/such/{i}", token=None)
+    metrics = gateway.request("GET", "/metrics", token=METRICS)[2]
+    assert "BREW" not in metrics and "/no/such" not in metrics
+    assert 'method="other",route="other"' in metrics
+
+
 def test_probes_tell_up_and_down_before_anybody_calls(sim, workdir):
     probed = 14  # a device no other test of this module uses
     directory = os.path.join(workdir, "probes")
