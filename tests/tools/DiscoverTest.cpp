@@ -317,16 +317,19 @@ TEST(DiscoverTest, CtrlCKeepsTheEarlierInventory) {
   sim.Start();
   std::vector<uint16_t> ports;
   for (std::size_t i = 0; i < sim.DeviceCount(); ++i) {
-    sim.SetFault(i, 1, napisim::Fault::Delay(std::chrono::milliseconds(100)));
+    sim.SetFault(i, 1, napisim::Fault::Delay(std::chrono::milliseconds(300)));
     ports.push_back(sim.Port(i));
   }
+  // The scan goes in port order: the device on the lowest port is probed first.
+  const std::size_t first =
+      static_cast<std::size_t>(std::min_element(ports.begin(), ports.end()) - ports.begin());
   const std::string file = "/tmp/discover-test-kept-" + std::to_string(::getpid()) + ".csv";
   std::ofstream(file) << "host,port\n127.0.0.1,8000\n";
   const ToolRun run =
       RunTool(VMLCTL_PATH, {"discover", "127.0.0.1", "--ports", Join(ports), "--jobs", "1", "-o", file},
               [&](pid_t pid) {
-                // Once the second device has its login: one probed, several left.
-                sim.WaitForRequests(1, 1, std::chrono::seconds(10));
+                // Once the first device has its login: five left, 300 ms each.
+                sim.WaitForRequests(first, 1, std::chrono::seconds(10));
                 ::kill(pid, SIGINT);
               });
   EXPECT_EQ(run.status, 130) << run.errors;
