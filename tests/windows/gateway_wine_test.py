@@ -67,6 +67,14 @@ CASES = [
     ("POST", "/api/v1/devices/cam1/ptz/stop", None, WRITE, 200, lambda d: d["ok"]),
     ("GET", "/openapi.json", None, None, 200, lambda d: d["openapi"].startswith("3.0")),
     ("GET", "/", None, None, 200, None),
+    ("GET", "/healthz", None, None, 200, lambda d: d["status"] == "ok"),
+    # This build has no metrics library: it says so rather than serving nothing.
+    ("GET", "/metrics", None, READ, 501, lambda d: d["error"]["stage"] == "not-built"),
+    ("POST", "/api/v1/devices/cam2/probe", None, READ, 200, lambda d: d["state"] == "up" and d["health"]["versions"]),
+    # Written back over the inventory: a rename onto a file that exists.
+    ("POST", "/api/v1/devices", {"id": "added", "host": "127.0.0.1", "port": 9}, WRITE, 201, None),
+    ("GET", "/api/v1/audit?device=cam1", None, READ, 200,
+     lambda d: [r["operation"] for r in d["records"]] == ["config.apply", "ptz.move", "ptz.stop"]),
 ]
 
 
@@ -87,6 +95,9 @@ def test_the_windows_gateway(fleet):
                         f"Content-Type: application/json\r\nContent-Length: {len(body)}\r\n\r\n{body}").encode())
         assert wait_for(lambda: sim.ptz_actions(1)[:1] == [PTZ_RIGHT], timeout=5.0)
     assert wait_for(lambda: sim.ptz_actions(1) == [PTZ_RIGHT, PTZ_STOP], timeout=3.0), sim.ptz_actions(1)
+
+    with open(gateway.inventory) as f:
+        assert "added,127.0.0.1,9," in f.read()
 
     assert PASSWORD not in gateway.log_text()
     assert stop_with_ctrl_c(gateway.process) == 0
