@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -234,7 +235,10 @@ void Leases::WriteState() {
     std::remove(statePath_.c_str());
     return;
   }
-  std::rename(temporary.c_str(), statePath_.c_str());
+  // Over the old file: on Windows the C library's rename refuses a target that exists, and the
+  // list would keep its first devices only.
+  std::error_code error;
+  std::filesystem::rename(temporary, statePath_, error);
 }
 
 }  // namespace gateway

@@ -87,6 +87,15 @@ def test_the_windows_gateway(fleet):
         if check:
             assert check(data), (method, path, text)
 
+    # Both heads are in the moves file: each rewrite of it replaces the one before.
+    for cam in ("cam1", "cam2"):
+        got, _, text = gateway.request("POST", f"/api/v1/devices/{cam}/ptz/move", {"axis": "pan", "direction": 1, "seconds": 2})
+        assert got == 200, text
+    with open(gateway.inventory + ".moves") as f:
+        assert sorted(line.split("\t")[0] for line in f) == ["cam1", "cam2"]
+    for cam in ("cam1", "cam2"):
+        assert gateway.request("POST", f"/api/v1/devices/{cam}/ptz/stop")[0] == 200
+
     # A move whose client vanishes: the gateway's lease sends the stop within its 0.3 s.
     sim.call("clear-requests", device=1)
     body = json.dumps({"axis": "pan", "direction": 1, "seconds": 0.3})
