@@ -33,19 +33,11 @@ extern char** environ;
 namespace vmlctl {
 namespace {
 
+using tooltest::ClosedPort;
+using tooltest::Has;
 using tooltest::RunTool;
 using tooltest::Slurp;
 using tooltest::ToolRun;
-
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-uint16_t ClosedPort() {
-  napisim::Simulator gone;
-  gone.Start();
-  const uint16_t port = gone.Port();
-  gone.Stop();
-  return port;
-}
 
 // A service that is no video server: it writes its greeting to every connection and closes it,
 // whatever the client sends.

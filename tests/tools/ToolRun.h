@@ -1,5 +1,5 @@
 // Runs a tool as a user does, with its standard output and error in files, for the tests that
-// check its exit status and what it prints.
+// check its exit status and what it prints; and the small helpers those tests share.
 #pragma once
 
 #include <spawn.h>
@@ -12,6 +12,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "napisim/Simulator.h"
 
 extern char** environ;
 
@@ -59,6 +61,19 @@ inline ToolRun RunTool(const std::string& tool, std::vector<std::string> args,
   unlink(outPath);
   unlink(errPath);
   return run;
+}
+
+inline bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A port where nothing listens: one the system just gave out and took back.
+inline uint16_t ClosedPort() {
+  napisim::Simulator gone;
+  gone.Start();
+  const uint16_t port = gone.Port();
+  gone.Stop();
+  return port;
 }
 
 }  // namespace tooltest

@@ -29,6 +29,8 @@
 
 namespace {
 
+using tooltest::ClosedPort;
+using tooltest::Has;
 using tooltest::Slurp;
 using tooltest::ToolRun;
 
@@ -38,17 +40,6 @@ ToolRun Vmlctl(const std::vector<std::string>& args, const std::function<void(pi
 }
 
 nlohmann::json Json(const ToolRun& run) { return nlohmann::json::parse(run.output); }
-
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// A port where nothing listens: one the system just gave out and took back.
-uint16_t ClosedPort() {
-  napisim::Simulator gone;
-  gone.Start();
-  const uint16_t port = gone.Port();
-  gone.Stop();
-  return port;
-}
 
 TEST(VmlctlTest, TourPassesEveryStepAgainstTheEmbeddedDevice) {
   const ToolRun run = Vmlctl({"tour"});
