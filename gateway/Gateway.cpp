@@ -219,6 +219,11 @@ bool ReadJson(const HttpRequest& request, HttpResponse& response, Json* body) {
   return true;
 }
 
+void WriteBusy(HttpResponse& response, const std::string& id) {
+  response.set_header("Retry-After", "1");
+  WriteError(response, 503, "busy", "too many calls are waiting for device \"" + id + "\"; try again");
+}
+
 void WriteDeviceError(HttpResponse& response, const DeviceEntry& device, const VmlCmdOutcome& outcome) {
   WriteError(response, 502, vmlctl::StageName(outcome.stage), vmlctl::Describe(outcome, device.Target()),
              outcome.status);
@@ -412,9 +417,7 @@ bool Gateway::Call(DeviceEntry& device, const char* kind, const std::function<vo
                    HttpResponse& response, VmlCmdOutcome* outcome) {
   const CallOutcome result = pool_.Run(device, kind, call);
   if (!result.ran) {
-    response.set_header("Retry-After", "1");
-    WriteError(response, 503, "busy",
-               "too many calls are waiting for device \"" + device.Id() + "\"; try again");
+    WriteBusy(response, device.Id());
     return false;
   }
   *outcome = result.outcome;
@@ -692,9 +695,7 @@ void Gateway::ProbeDevice(const HttpRequest& request, HttpResponse& response) {
   auto device = DeviceOf(request, response);
   if (!device) return;
   if (!prober_.ProbeNow(*device)) {
-    response.set_header("Retry-After", "1");
-    WriteError(response, 503, "busy",
-               "too many calls are waiting for device \"" + device->Id() + "\"; try again");
+    WriteBusy(response, device->Id());
     return;
   }
   WriteJson(response, 200, device->Describe());
@@ -716,8 +717,7 @@ void Gateway::ProbeRoute(const HttpRequest& request, HttpResponse& response) {
     return;
   }
   if (!prober_.ProbeNow(*device)) {
-    response.set_header("Retry-After", "1");
-    WriteError(response, 503, "busy", "too many calls are waiting for device \"" + id + "\"; try again");
+    WriteBusy(response, id);
     return;
   }
   response.status = 200;

@@ -193,6 +193,8 @@ void WriteJson(HttpResponse& response, int httpStatus, const Json& body);
 // Parses the request's body as JSON; false with a 400 written. The parser's own message is not
 // passed on: it quotes the text it stopped at, which may be a password.
 bool ReadJson(const HttpRequest& request, HttpResponse& response, Json* body);
+// 503 with Retry-After: the device's queue of calls is full.
+void WriteBusy(HttpResponse& response, const std::string& id);
 // The error a device call ended with, as HTTP: 502 with the outcome's stage and words.
 void WriteDeviceError(HttpResponse& response, const DeviceEntry& device, const VmlCmdOutcome& outcome);
 

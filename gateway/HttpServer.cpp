@@ -448,7 +448,9 @@ int HttpServer::Bind(const std::string& host, int port, std::string* problem) {
 bool HttpServer::Run() {
   {
     std::lock_guard<std::mutex> lock(core_->runMutex);
-    if (core_->stopped || !core_->acceptor.is_open()) return false;
+    // A stop asked for before the server ran (a signal just after the start) is a clean stop.
+    if (core_->stopped) return true;
+    if (!core_->acceptor.is_open()) return false;
     core_->Accept();
     for (int i = 0; i < 2; ++i) core_->ioThreads.emplace_back([this] { core_->io.run(); });
   }
